@@ -1,0 +1,37 @@
+#pragma once
+
+#include "DeviceRecord.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Reads hexadecimal digits from the start of text: 0-9, A-F and a-f; stops at the first other
+// character or after ten characters; no prefix, no sign; nothing readable gives 0.
+uint32_t parseHexDigits(std::string_view text);
+
+// Leading blanks, an optional sign, decimal digits up to the first other character; none gives 0.
+int32_t parseDecimal(std::string_view text);
+
+struct ConfigMasks {
+    uint16_t protectOffBits = 0;
+    uint16_t configKeepMask = 0xFFFF;
+};
+ConfigMasks buildConfigMasks(std::string_view configBitTags);
+
+// One catalogue line (without its line end) into a record. Never fails; see DeviceRecord::valid.
+DeviceRecord parseCatalogueLine(std::string_view line);
+
+struct CatalogueNames {
+    bool opened = false;
+    std::vector<std::string> names;   // file order; comment lines skipped; empty lines give ""
+};
+CatalogueNames readCatalogueNames(const std::string& path);
+
+struct CatalogueLookup {
+    bool opened = false;
+    bool found = false;
+    DeviceRecord record;              // the last line of that name
+};
+CatalogueLookup findCatalogueDevice(const std::string& path, const std::string& name);

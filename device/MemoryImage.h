@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The program's copy of one chip's memories: what the user means to write, or what was last read.
+// Members are plain and read/written directly by their collaborators; only resize() changes sizes.
+class MemoryImage {
+public:
+    MemoryImage();
+    virtual ~MemoryImage() = default;
+
+    int32_t family = 0;            // catalogue column 9; 2 = the device has configuration word 2
+    uint32_t addressOffset = 0;    // set by extended-address records during a load
+    uint32_t configBase = 0x2000;  // word address of the configuration area in HEX files
+    uint32_t eepromBase = 0x2100;  // word address of EEPROM byte 0 in HEX files
+    uint32_t programBase = 0;      // word address of program word 0 in HEX files
+    uint16_t blankWord = 0x3FFF;
+    uint16_t configWord = 0x3FFF;
+    uint16_t configWord2 = 0x3FFF;
+    uint16_t userId = 0xFFFF;      // location 0x2000 + i in bits 4i+3..4i
+    std::vector<uint16_t> eepromBytes;   // one byte per cell, low 8 bits; empty when the device has none
+    std::vector<uint16_t> programWords;
+    uint32_t eepromByteCount = 0;
+    uint32_t programWordCount = 0;
+
+    void resize(uint32_t programWords, uint16_t blankWord, uint32_t eepromBytes);
+    void clear();
+    void setFamily(int32_t family);
+
+    // Returns false (and leaves the image untouched) when the file cannot be opened; false also
+    // on a read error part-way, with the records before it applied.
+    bool loadHex(const std::string& path);
+    void parseHexLine(std::string_view line);
+
+    // Atomic: writes a temporary file beside the target and renames it over the target only
+    // when every write succeeded. Returns false and leaves any existing file intact otherwise.
+    bool saveHex(const std::string& path, bool includeEeprom, uint16_t skipWord) const;
+
+    // One record line, CR LF included; writes byteCount / 2 words.
+    static std::string formatHexRecord(uint32_t byteCount, uint32_t address, uint32_t recordType,
+                                       const uint16_t* words);
+    static std::string formatHexField(uint32_t value, int width);
+};

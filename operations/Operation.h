@@ -1,0 +1,11 @@
+#pragma once
+
+enum class Operation {
+    None = 0,
+    Program = 1,
+    Read = 2,
+    Verify = 3,
+    CalibrationRead = 4,
+    CalibrationWrite = 5,
+    Erase = 6,
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+class UsbDriver;
+class UsbPipe;
+
+// The one object through which the chip is reached: geometry and method selectors from the
+// catalogue, working buffers, configuration/ID/calibration words, progress, busy and cancel.
+//
+// Chip operations run on a worker thread; they return false when a transfer failed (write or
+// read failed, or an answer came back shorter than the data it should carry). A failed
+// operation sends nothing more and leaves the buffers it was filling as they were.
+class Programmer {
+public:
+    explicit Programmer(UsbDriver* driver = nullptr);
+    virtual ~Programmer() = default;
+    Programmer(const Programmer&) = delete;
+    Programmer& operator=(const Programmer&) = delete;
+
+    int32_t writeUserId = 1;
+    int32_t programmerClock = 16;
+    std::atomic<int32_t> cancelRequested{0};
+    int32_t eraseMethod = 1;
+    uint16_t blankWord = 0x3FFF;
+    uint32_t calibrationAddress = 0;
+    uint16_t savedCalibrationBits = 0;
+    uint16_t calibrationBitsMask = 0;
+    uint16_t calibrationValue = 0x3FFF;
+    std::atomic<uint32_t> progressPosition{0};
+    uint32_t progressTotal = 0;
+    int32_t reservedValue = 0;
+    int32_t blockWords = 1;
+    std::atomic<int32_t> busy{0};            // released by the worker after its last buffer write
+    UsbPipe* readPipe = nullptr;
+    UsbPipe* writePipe = nullptr;
+    int32_t deviceHandle = -1;
+    std::vector<uint16_t> eepromBytes;      // eepromByteCount + 1 cells, or none
+    std::vector<uint16_t> programWords;     // programWordCount + 1 cells
+    uint16_t configWord = 0x3FFF;
+    uint16_t configWord2 = 0x3FFF;
+    uint16_t deviceId = 0xFFFF;
+    uint16_t userId = 0xFFFF;
+    int32_t family = 0;
+    int32_t eepromMethod = 0;
+    int32_t programMethod = 0;
+    int32_t entrySequence = 1;
+    uint32_t eepromByteCount = 0;
+    uint32_t programWordCount = 0;
+
+    UsbDriver* driver = nullptr;            // not owned; the link poll opens and closes through it
+    int32_t transferTimeoutMs = 1000;       // longer than any wait a script contains
+    std::atomic<int32_t> transferFailed{0}; // result of the last worker operation, for the tick
+
+    void setGeometry(uint32_t words, uint16_t blank, uint32_t eepromBytes);
+    void setMethods(int32_t entrySequence, int32_t programMethod, int32_t eepromMethod,
+                    int32_t family, int32_t reservedValue, int32_t blockWords, int32_t eraseMethod);
+
+    // Worker-thread operations; false on a transfer failure.
+    bool readAll();
+    bool programAll();
+    bool eraseChip();
+    bool readCalibration();
+    bool readCalibrationBits();
+    bool writeCalibration();
+    bool restoreCalibrationBits();
+
+    // Window-thread operations.
+    int32_t readDeviceId();                 // the 14-bit ID word, or -1 on a transfer failure
+    void requestCancel();
+    bool sendControl(int code);             // true also when nothing is open (nothing sent)
+    int64_t queryIdentity();                // -1 when nothing is open or the transfer failed
+    int32_t queryClock();                   // -1 when nothing is open or the transfer failed
+    bool resetOutputs();
+    bool selectSocket(int pins);
+};
