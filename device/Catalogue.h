@@ -23,6 +23,7 @@ ConfigMasks buildConfigMasks(std::string_view configBitTags);
 // One catalogue line (without its line end) into a record. Never fails; see DeviceRecord::valid.
 DeviceRecord parseCatalogueLine(std::string_view line);
 
+// opened is false when the file cannot be opened or cannot be read to its end.
 struct CatalogueNames {
     bool opened = false;
     std::vector<std::string> names;   // file order; comment lines skipped; empty lines give ""

@@ -37,7 +37,12 @@ public:
 
     // Atomic: writes a temporary file beside the target and renames it over the target only
     // when every write succeeded. Returns false and leaves any existing file intact otherwise.
+    // Refuses (false) a path that is not a regular file, such as a device node.
     bool saveHex(const std::string& path, bool includeEeprom, uint16_t skipWord) const;
+
+    // The whole file saveHex writes, CR LF line ends included. Groups of 8 cells that all equal
+    // skipWord (program memory) or 0x00FF (EEPROM) are left out.
+    std::string hexText(bool includeEeprom, uint16_t skipWord) const;
 
     // One record line, CR LF included; writes byteCount / 2 words.
     static std::string formatHexRecord(uint32_t byteCount, uint32_t address, uint32_t recordType,

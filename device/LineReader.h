@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Reads a text file line by line, with CR LF or LF line ends (neither is part of the line), and
+// tells a clean end of file from a read error. Reads in large blocks: a HEX file of the largest
+// device is read in a handful of calls.
+class LineReader {
+public:
+    // maxLineLength > 0 keeps only that many characters of each line and drops the rest, so a
+    // file without line ends cannot make the reader hold an unbounded line in memory.
+    explicit LineReader(std::FILE* file, std::size_t maxLineLength = 0);
+
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line, or false at the end of the file or on a read error (see failed()).
+    bool next(std::string& line);
+    bool failed() const { return readError; }
+
+private:
+    bool fill();
+
+    std::FILE* file;
+    std::size_t maxLineLength;
+    std::vector<char> buffer;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    bool atEnd = false;
+    bool readError = false;
+};
