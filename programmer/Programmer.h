@@ -1,5 +1,7 @@
 #pragma once
 
+#include "programmer/Scripts.h"
+
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -7,12 +9,22 @@
 class UsbDriver;
 class UsbPipe;
 
+using Answer = std::array<uint8_t, kAnswerCapacity>;
+
 // The one object through which the chip is reached: geometry and method selectors from the
 // catalogue, working buffers, configuration/ID/calibration words, progress, busy and cancel.
 //
 // Chip operations run on a worker thread; they return false when a transfer failed (write or
 // read failed, or an answer came back shorter than the data it should carry). A failed
-// operation sends nothing more and leaves the buffers it was filling as they were.
+// operation sends nothing more - not even its exit script - and leaves the buffers and words
+// it was filling as they were: it works on copies and commits them only once it has ended
+// well. A cancelled operation is not a failed one: what it read before the cancel is kept.
+//
+// Program method 2 writes its last block clamped to the words that remain, so a size that is
+// not a multiple of blockWords is fine. A blockWords outside 1..11 cannot be written at all
+// (the load script would not fit): programAll then refuses before sending anything, returns
+// false and sets blockSizeRefused, so that nothing on the chip is erased for a write that could
+// never follow.
 class Programmer {
 public:
     explicit Programmer(UsbDriver* driver = nullptr);
@@ -51,8 +63,16 @@ public:
     uint32_t programWordCount = 0;
 
     UsbDriver* driver = nullptr;            // not owned; the link poll opens and closes through it
-    int32_t transferTimeoutMs = 1000;       // longer than any wait a script contains
-    std::atomic<int32_t> transferFailed{0}; // result of the last worker operation, for the tick
+    // Each transfer may take this long plus the time of the waits its own script holds, so a
+    // slow clock never turns a long wait into a time-out.
+    int32_t transferTimeoutMs = 1000;
+    // 1 once a worker operation has failed on a transfer (or refused, see blockSizeRefused).
+    // Cleared as readAll, programAll, eraseChip, readCalibration and writeCalibration begin -
+    // each of those opens a worker - and never by readCalibrationBits or
+    // restoreCalibrationBits, which follow one of them on the same worker: after a worker has
+    // ended it tells whether any of its operations failed.
+    std::atomic<int32_t> transferFailed{0};
+    std::atomic<int32_t> blockSizeRefused{0};  // programAll met a blockWords outside 1..11
 
     void setGeometry(uint32_t words, uint16_t blank, uint32_t eepromBytes);
     void setMethods(int32_t entrySequence, int32_t programMethod, int32_t eepromMethod,
@@ -75,4 +95,14 @@ public:
     int32_t queryClock();                   // -1 when nothing is open or the transfer failed
     bool resetOutputs();
     bool selectSocket(int pins);
+
+    // One exchange on the open pipes: the whole script written, then one answer read into
+    // answer (zeroed first). False on a null pipe, a failed or short write, a failed read, or
+    // an answer shorter than script.answerData. A script of length 0 sends nothing.
+    bool exchange(const Script& script, Answer& answer);
+
+private:
+    class Run;
+    bool cancelled() const;
+    bool fail();
 };

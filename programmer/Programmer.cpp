@@ -1,0 +1,479 @@
+#include "programmer/Programmer.h"
+
+#include "programmer/UsbDriver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <span>
+#include <thread>
+
+// The exchanges of one operation. Once a transfer has failed every later one is skipped, so an
+// operation against a dead link ends after its first failure instead of running its loops out.
+class Programmer::Run {
+public:
+    explicit Run(Programmer& programmer) : p(programmer) {}
+
+    bool ok = true;
+
+    bool send(const Script& script)
+    {
+        Answer answer;
+        return send(script, answer);
+    }
+
+    bool send(const Script& script, Answer& answer)
+    {
+        if (!ok)
+            return false;
+        ok = p.exchange(script, answer);
+        return ok;
+    }
+
+    void enter() { send(enterProgrammingScript(p.entrySequence)); }
+    void exit() { send(exitProgrammingScript()); }
+
+    void writeWord(uint16_t word)
+    {
+        Answer answer;
+        if (!send(writeWordFirstScript(word, p.programmerClock), answer))
+            return;
+        // The word is not written again on a mismatch; the pause gives a slow cell time to
+        // settle before the address moves on, and verify reports what did not take.
+        if (decodeProgramWord(answer[0], answer[1]) != word)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        send(writeWordSecondScript());
+    }
+
+    void writeBlock(std::span<const uint16_t> words)
+    {
+        if (send(writeBlockLoadScript(words)))
+            send(writeBlockCommitScript(p.programmerClock));
+    }
+
+    // Device ID step from 0x2004; 0x3FFF (nothing answered an ID) becomes 0xFFFF.
+    void deviceIdStep(uint16_t& deviceId)
+    {
+        Answer answer;
+        if (!send(deviceIdStepScript(), answer))
+            return;
+        const uint16_t id = decodeConfigWord2(answer[0], answer[1]);
+        deviceId = id == 0x3FFF ? 0xFFFF : id;
+    }
+
+    void configRead(uint16_t& word1, uint16_t& word2)
+    {
+        Answer answer;
+        if (send(configReadStepScript(), answer))
+            word1 = decodeConfigWord1(answer[0], answer[1], p.blankWord);
+        if (p.family == 2 && send(configReadStepScript(), answer))
+            word2 = decodeConfigWord2(answer[0], answer[1]);
+    }
+
+    void walkTo(uint32_t address)
+    {
+        for (uint32_t i = 0; i < address && ok; ++i) {
+            send(addressStepScript());
+            p.progressPosition.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+
+private:
+    Programmer& p;
+};
+
+Programmer::Programmer(UsbDriver* usbDriver) : driver(usbDriver)
+{
+    setGeometry(2048, 0x3FFF, 128);
+    setMethods(1, 0, 0, 0, 0, 1, 1);
+    deviceHandle = -1;
+    readPipe = nullptr;
+    writePipe = nullptr;
+    busy.store(0);
+    writeUserId = 1;
+}
+
+void Programmer::setGeometry(uint32_t words, uint16_t blank, uint32_t eepromByteTotal)
+{
+    programWordCount = words;
+    blankWord = blank;
+    eepromByteCount = eepromByteTotal;
+    progressTotal = words + eepromByteTotal + 8;
+    programWords.assign(static_cast<std::size_t>(words) + 1, blank);
+    if (eepromByteTotal != 0)
+        eepromBytes.assign(static_cast<std::size_t>(eepromByteTotal) + 1, 0x00FF);
+    else
+        eepromBytes.clear();
+    userId = 0xFFFF;
+    deviceId = 0xFFFF;
+    configWord = blank;
+    configWord2 = blank;
+}
+
+void Programmer::setMethods(int32_t entry, int32_t program, int32_t eeprom, int32_t familyValue,
+                            int32_t reserved, int32_t block, int32_t erase)
+{
+    entrySequence = entry;
+    programMethod = program;
+    eepromMethod = eeprom;
+    family = familyValue;
+    reservedValue = reserved;
+    blockWords = block;
+    eraseMethod = erase;
+}
+
+bool Programmer::cancelled() const
+{
+    return cancelRequested.load(std::memory_order_relaxed) != 0;
+}
+
+bool Programmer::fail()
+{
+    transferFailed.store(1, std::memory_order_relaxed);
+    return false;
+}
+
+bool Programmer::exchange(const Script& script, Answer& answer)
+{
+    answer.fill(0);
+    if (!script.fits)
+        return false;
+    if (script.length == 0)
+        return true;
+    UsbPipe* out = writePipe;
+    UsbPipe* in = readPipe;
+    if (out == nullptr || in == nullptr)
+        return false;
+    const int timeoutMs = transferTimeoutMs + scriptWaitMs(script, programmerClock);
+    if (out->write(script.bytes.data(), script.length, timeoutMs) != script.length)
+        return false;
+    const int received = in->read(answer.data(), script.answerLength, timeoutMs);
+    return received >= static_cast<int>(script.answerData);
+}
+
+bool Programmer::readAll()
+{
+    progressPosition.store(0, std::memory_order_relaxed);
+    cancelRequested.store(0, std::memory_order_relaxed);
+    transferFailed.store(0, std::memory_order_relaxed);
+
+    std::vector<uint16_t> words = programWords;
+    std::vector<uint16_t> eeprom = eepromBytes;
+    uint16_t calibration = calibrationValue;
+    uint16_t ids = userId;
+    uint16_t id = deviceId;
+    uint16_t word1 = configWord;
+    uint16_t word2 = configWord2;
+
+    Run run(*this);
+    Answer answer;
+
+    run.enter();
+    if (!cancelled()) {
+        const uint32_t blocks = std::min<std::size_t>(programWordCount, words.size()) / 16;
+        for (uint32_t i = 0; i < blocks && !cancelled() && run.send(readBlockScript(), answer); ++i) {
+            for (uint32_t k = 0; k < 16; ++k)
+                words[16 * i + k] = decodeProgramWord(answer[2 * k], answer[2 * k + 1]);
+            progressPosition.fetch_add(16, std::memory_order_relaxed);
+        }
+        if (!cancelled() && calibrationAddress < words.size())
+            calibration = words[calibrationAddress];
+    }
+    run.exit();
+
+    if (eepromByteCount != 0) {
+        run.enter();
+        const uint32_t blocks = std::min<std::size_t>(eepromByteCount, eeprom.size()) / 16;
+        for (uint32_t i = 0; i < blocks && !cancelled() && run.send(readEepromBlockScript(), answer);
+             ++i) {
+            for (uint32_t k = 0; k < 16; ++k)
+                eeprom[16 * i + k] = decodeEepromByte(answer[2 * k], answer[2 * k + 1]);
+            progressPosition.fetch_add(16, std::memory_order_relaxed);
+        }
+        run.exit();
+    }
+
+    run.enter();
+    if (!cancelled()) {
+        if (run.send(readUserIdsScript(), answer)) {
+            ids = 0;
+            for (int k = 0; k < 4; ++k)
+                ids = static_cast<uint16_t>(ids | decodeUserIdLocation(answer[2 * k], answer[2 * k + 1]) << (4 * k));
+        }
+        run.deviceIdStep(id);
+        run.configRead(word1, word2);
+    }
+    run.exit();
+
+    if (!run.ok)
+        return fail();
+    programWords = std::move(words);
+    eepromBytes = std::move(eeprom);
+    calibrationValue = calibration;
+    userId = ids;
+    deviceId = id;
+    configWord = word1;
+    configWord2 = word2;
+    progressPosition.fetch_add(8, std::memory_order_relaxed);
+    return true;
+}
+
+bool Programmer::programAll()
+{
+    progressPosition.store(0, std::memory_order_relaxed);
+    cancelRequested.store(0, std::memory_order_relaxed);
+    transferFailed.store(0, std::memory_order_relaxed);
+    blockSizeRefused.store(0, std::memory_order_relaxed);
+
+    if (programMethod == 2 && (blockWords < 1 || blockWords > kMaxBlockWords)) {
+        blockSizeRefused.store(1, std::memory_order_relaxed);
+        return fail();
+    }
+
+    const uint32_t wordCount = static_cast<uint32_t>(std::min<std::size_t>(programWordCount, programWords.size()));
+    uint16_t id = deviceId;
+    Run run(*this);
+
+    run.enter();
+    if (!cancelled()) {
+        switch (programMethod) {
+        case 1:
+            run.send(bulkEraseProgramScript(programmerClock));
+            if (eepromByteCount != 0)
+                run.send(bulkEraseDataScript(programmerClock));
+            [[fallthrough]];
+        case 0:
+            for (uint32_t i = 0; i < wordCount && !cancelled() && run.ok; ++i) {
+                run.writeWord(programWords[i]);
+                progressPosition.fetch_add(1, std::memory_order_relaxed);
+            }
+            break;
+        case 2:
+            run.send(chipEraseScript(programmerClock));
+            for (uint32_t offset = 0; offset < wordCount && !cancelled() && run.ok;) {
+                const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(blockWords), wordCount - offset);
+                run.writeBlock(std::span<const uint16_t>(programWords.data() + offset, n));
+                progressPosition.fetch_add(n, std::memory_order_relaxed);
+                offset += n;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    run.exit();
+
+    if (eepromByteCount != 0) {
+        const uint32_t byteCount = static_cast<uint32_t>(std::min<std::size_t>(eepromByteCount, eepromBytes.size()));
+        run.enter();
+        for (uint32_t i = 0; i < byteCount && !cancelled() && run.ok; ++i) {
+            run.send(writeEepromByteScript(eepromMethod, eepromBytes[i] & 0xFF, programmerClock));
+            progressPosition.fetch_add(1, std::memory_order_relaxed);
+        }
+        run.exit();
+    }
+
+    run.enter();
+    if (!cancelled()) {
+        const std::array<uint16_t, 4> ids = userIdWords(userId);
+        if (family == 0) {
+            run.send(loadConfigurationScript());
+            if (writeUserId) {
+                for (uint16_t w : ids)
+                    run.writeWord(w);
+            } else {
+                run.send(skipUserIdsScript());
+            }
+        } else if (family == 1 || family == 2) {
+            run.send(configPreludeScript());
+            if (writeUserId)
+                run.writeBlock(ids);
+            else
+                run.send(skipUserIdsScript());
+        }
+        run.deviceIdStep(id);
+        run.send(configWriteScript(family, configWord, configWord2, programmerClock));
+    }
+    run.exit();
+
+    if (!run.ok)
+        return fail();
+    deviceId = id;
+    progressPosition.fetch_add(8, std::memory_order_relaxed);
+    return true;
+}
+
+bool Programmer::eraseChip()
+{
+    transferFailed.store(0, std::memory_order_relaxed);
+    if (eraseMethod == 0)
+        return true;
+
+    Run run(*this);
+    const int32_t clock = programmerClock;
+    const auto configurationClear = [&] {
+        run.send(configPositionScript());
+        run.send(protectClearScript(clock));
+    };
+
+    run.enter();
+    switch (eraseMethod) {
+    case 1:
+        run.send(bulkEraseProgramScript(clock));
+        if (eepromByteCount != 0)
+            run.send(bulkEraseDataScript(clock));
+        break;
+    case 2:
+        run.send(eraseProgramLoadedScript(clock));
+        if (eepromByteCount != 0)
+            run.send(eraseDataLoadedScript(clock));
+        configurationClear();
+        break;
+    case 3:
+        run.send(loadOnesProgramScript());
+        run.send(protectClearScript(clock));
+        run.send(loadOnesDataScript());
+        run.send(protectClearScript(clock));
+        configurationClear();
+        break;
+    case 4:
+        run.send(chipEraseScript(clock));
+        break;
+    default:
+        break;
+    }
+    run.exit();
+    return run.ok ? true : fail();
+}
+
+bool Programmer::readCalibration()
+{
+    progressPosition.store(0, std::memory_order_relaxed);
+    transferFailed.store(0, std::memory_order_relaxed);
+
+    Run run(*this);
+    Answer answer;
+    uint16_t value = calibrationValue;
+    run.enter();
+    run.walkTo(calibrationAddress);
+    if (run.send(readHereScript(), answer))
+        value = decodeProgramWord(answer[0], answer[1]);
+    run.exit();
+
+    if (!run.ok)
+        return fail();
+    calibrationValue = value;
+    return true;
+}
+
+bool Programmer::readCalibrationBits()
+{
+    Run run(*this);
+    uint16_t word1 = configWord;
+    uint16_t word2 = configWord2;
+    run.enter();
+    run.send(configPositionScript());
+    run.configRead(word1, word2);
+    run.exit();
+
+    if (!run.ok)
+        return fail();
+    configWord = word1;
+    configWord2 = word2;
+    savedCalibrationBits = configWord & calibrationBitsMask;
+    return true;
+}
+
+bool Programmer::writeCalibration()
+{
+    progressPosition.store(0, std::memory_order_relaxed);
+    transferFailed.store(0, std::memory_order_relaxed);
+
+    Run run(*this);
+    run.enter();
+    run.walkTo(calibrationAddress);
+    run.writeWord(calibrationValue);
+    run.exit();
+    return run.ok ? true : fail();
+}
+
+bool Programmer::restoreCalibrationBits()
+{
+    Run run(*this);
+    uint16_t word1 = configWord;
+    uint16_t word2 = configWord2;
+    run.enter();
+    run.send(configPositionScript());
+    run.configRead(word1, word2);
+    // Only the calibration bits come from what was saved; the chip's other bits stay.
+    word1 = static_cast<uint16_t>((word1 & blankWord & ~calibrationBitsMask) | savedCalibrationBits);
+    run.send(configPositionScript());
+    run.send(configWriteScript(0, word1, 0, programmerClock));
+    run.exit();
+
+    if (!run.ok)
+        return fail();
+    configWord = word1;
+    configWord2 = word2;
+    return true;
+}
+
+int32_t Programmer::readDeviceId()
+{
+    Run run(*this);
+    Answer answer;
+    int32_t id = -1;
+    run.enter();
+    if (run.send(deviceIdProbeScript(), answer))
+        id = decodeConfigWord2(answer[0], answer[1]);
+    run.exit();
+    return run.ok ? id : -1;
+}
+
+void Programmer::requestCancel()
+{
+    cancelRequested.store(1, std::memory_order_relaxed);
+}
+
+bool Programmer::sendControl(int code)
+{
+    if (deviceHandle == -1)
+        return true;
+    if (code < 0 || code > 0xFF)
+        return false;
+    Answer answer;
+    return exchange(controlScript(static_cast<uint8_t>(code)), answer);
+}
+
+int64_t Programmer::queryIdentity()
+{
+    if (deviceHandle == -1)
+        return -1;
+    Answer answer;
+    if (!exchange(identityQueryScript(), answer))
+        return -1;
+    return (int64_t{answer[0]} << 24) | (int64_t{answer[1]} << 16) | (int64_t{answer[2]} << 8) | answer[3];
+}
+
+int32_t Programmer::queryClock()
+{
+    if (deviceHandle == -1)
+        return -1;
+    Answer answer;
+    if (!exchange(clockQueryScript(), answer))
+        return -1;
+    programmerClock = clockFromAnswer(answer[0]);
+    return programmerClock;
+}
+
+bool Programmer::resetOutputs()
+{
+    if (deviceHandle == -1)
+        return true;
+    Answer answer;
+    return exchange(resetOutputsScript(), answer);
+}
+
+bool Programmer::selectSocket(int pins)
+{
+    return sendControl(socketCode(pins));
+}
