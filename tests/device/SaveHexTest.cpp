@@ -1,0 +1,92 @@
+#include "device/MemoryImage.h"
+#include "tests/device/TestFiles.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+MemoryImage fullImage() {
+    MemoryImage image;
+    image.resize(8192, 0x3FFF, 256);
+    for (std::size_t i = 0; i < image.programWords.size(); ++i) image.programWords[i] = uint16_t(i & 0x3FFF);
+    return image;
+}
+
+// Runs saveHex in a child whose files may not grow past limit bytes; returns its result.
+bool saveWithSizeLimit(const MemoryImage& image, const std::string& path, rlim_t limit) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);   // the write then fails with EFBIG instead of killing us
+        rlimit r{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &r);
+        ::_exit(image.saveHex(path, true, 0x3FFF) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(SaveHex, FailedWriteLeavesTheOldFile) {
+    TempFolder folder;
+    const std::string path = folder.path("kept.hex");
+    const std::string old = ":020000040000FA\r\nthe user's old file\r\n";
+    writeText(path, old);
+    ::chmod(path.c_str(), 0640);
+
+    const MemoryImage image = fullImage();
+    for (rlim_t limit : {rlim_t{0}, rlim_t{100}, rlim_t{40000}}) {
+        EXPECT_FALSE(saveWithSizeLimit(image, path, limit)) << limit;
+        EXPECT_EQ(readText(path), old) << limit;
+        EXPECT_EQ(folder.entryCount(), 1) << "a temporary file was left behind";
+    }
+
+    // The same save without the limit replaces the file whole and keeps its permissions.
+    EXPECT_TRUE(saveWithSizeLimit(image, path, RLIM_INFINITY));
+    EXPECT_EQ(readText(path), image.hexText(true, 0x3FFF));
+    struct stat info{};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(folder.entryCount(), 1);
+}
+
+TEST(SaveHex, RefusesWhatIsNotARegularFile) {
+    TempFolder folder;
+    const MemoryImage image;
+    ASSERT_EQ(::mkfifo(folder.path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", folder.path("to-null").c_str()), 0);
+    ASSERT_EQ(::symlink(folder.path("nowhere").c_str(), folder.path("dangling").c_str()), 0);
+    const int entries = folder.entryCount();
+
+    for (const std::string& path : {std::string("/dev/null"), folder.path("fifo"), folder.path("to-null"),
+                                    folder.path("dangling"), folder.folder, folder.folder + "/",
+                                    folder.path("no-such-folder/out.hex"), std::string()}) {
+        EXPECT_FALSE(image.saveHex(path, true, 0x3FFF)) << '"' << path << '"';
+    }
+    struct stat info{};
+    ASSERT_EQ(::stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    ASSERT_EQ(::lstat(folder.path("fifo").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(folder.entryCount(), entries);
+}
+
+TEST(SaveHex, ThroughALinkReplacesTheFileAndKeepsTheLink) {
+    TempFolder folder;
+    writeText(folder.path("real.hex"), "old");
+    ASSERT_EQ(::symlink("real.hex", folder.path("link.hex").c_str()), 0);
+    MemoryImage image;
+    ASSERT_TRUE(image.saveHex(folder.path("link.hex"), true, 0x3FFF));
+    struct stat info{};
+    ASSERT_EQ(::lstat(folder.path("link.hex").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(readText(folder.path("real.hex")), image.hexText(true, 0x3FFF));
+    EXPECT_EQ(folder.entryCount(), 2);
+}
+
+}  // namespace
