@@ -13,6 +13,7 @@
 #include <vector>
 
 class UsbDriver;
+struct DeviceRecord;
 
 // The session a front end drives: device selection, the operation chains, verify, the file
 // rules and the connection poll. Owns the Programmer and the MemoryImage. Runs on the front
@@ -40,7 +41,8 @@ public:
     int32_t deviceIdMask = 0;
 
     // Where the catalogue is: catalogPath when set, else the first of catalogueDirs holding
-    // "PicDeviceList.txt". Front ends fill catalogueDirs (the executable's folder first).
+    // "PicDeviceList.txt" (then kept in catalogPath). Front ends fill catalogueDirs (the
+    // executable's folder first).
     std::string catalogPath;
     std::vector<std::string> catalogueDirs;
 
@@ -51,19 +53,24 @@ public:
     bool verifyEepromOk = true;
     bool verifyConfigOk = true;
     bool socketMode = true;           // true: the device's socket; false: ICSP
-    bool lastChainOk = true;          // outcome of the last finished chain (verify result,
-                                      // transfer success); for the CLI's exit code
+    bool lastChainOk = true;          // the last chain ran every step, without a transfer
+                                      // failure, a refused start or a cancel, and verified OK
+                                      // where it verified; for the CLI's exit code
+    bool lastChainCancelled = false;  // the last chain ended on a cancel
     std::vector<std::string> deviceNames;   // the list, in file order
 
     Programmer programmer;
     MemoryImage image;
-    LinkState link;
+    LinkState link;                   // link.connected is the window's `connected`
 
     // Start-up: fill the list and select deviceName; false when the catalogue is missing
     // (the message has been shown; the front end then closes).
     bool initialise();
     bool fillDeviceList();
-    // Applies the catalogue line of that name. Returns false when nothing was applied.
+    // Applies the catalogue line of that name. Returns false when nothing was applied: a name
+    // not in the list (lookUpInList), a missing catalogue, a name no longer in the file or an
+    // unusable line; the last three show a message and put the list's selection back on the
+    // device that stays in use.
     bool selectDevice(const std::string& name, bool lookUpInList);
     void onDeviceListChange(const std::string& name);
 
@@ -71,18 +78,24 @@ public:
     void tick();
     void onOperationTick();
 
+    // Buttons. While a chain runs only the Program button acts, and only while it reads
+    // "Cancel"; the others are ignored (their controls are disabled then).
     void onProgramButton();
     void onReadButton();
     void onVerifyButton();
     void onEraseButton();
     void onSocketFieldClick();
+    // Cancels whatever step runs (the CLI's interrupt); the chain ends at its next tick.
+    void cancelChain();
 
     // File Open after the dialog returned a path; false when the file could not be read (the
-    // message has been shown and nothing changed).
+    // message has been shown and nothing changed). Resets the progress bar first.
     bool openHexFile(const std::string& path);
+    // False when the file could not be written (the message has been shown; an existing file
+    // is left as it was).
     bool saveHexFile(const std::string& path);
 
-    // Results of the editors, applied as the window applies them.
+    // Results of the editors, applied as the window applies them. Ignored while a chain runs.
     void applyConfigWords(uint16_t configWord, uint16_t configWord2, int32_t protectOff);
     void applyUserId(uint16_t userId, int32_t userIdOff);
     void applySkipDeviceIdCheck(int32_t skip);
@@ -90,19 +103,38 @@ public:
     void resetProgress();
     void setProgress(uint32_t done, uint32_t total);
 
+    // True from the start of a chain until its last step has completed: front ends must not
+    // end the session meanwhile.
     bool chainRunning() const { return currentOperation != Operation::None; }
+    const ControlStates& controls() const { return controls_; }
 
-    // Exposed for tests and the CLI.
+    // Exposed for tests and the CLI. startOperation runs the start checks and, when they pass,
+    // starts the worker; false when refused (the message has been shown).
     bool startOperation(Operation operation);
     bool verifyAgainstImage();
-    void mergeCalibration();
+    void mergeCalibration();   // after a calibration read
 
 private:
     void setControlsEnabled(bool enable);
     void startWorker(Operation operation);
     void joinWorker();
 
+    bool openCatalogue(std::string& path);
+    void applyRecord(const DeviceRecord& record);
+    void showAppliedSelection();
+    bool refuseStart(const std::string& message);
+    std::string transferFailureText();
+    void readCompletion();
+    void endChain(bool verifyResult, bool ok);
+
+    void showProgramDump(const std::vector<uint16_t>& cells);
+    void showEepromDump(const std::vector<uint16_t>& cells);
+    void showIds(uint16_t userId, uint16_t deviceId, uint16_t configWord);
+    void showDeviceId(uint16_t deviceId);
+    void showSocket();
+
     Frontend& frontend_;
     std::thread worker_;
-    bool programEnabled_ = true;
+    ControlStates controls_;
+    bool deviceApplied_ = false;   // a catalogue line has been applied at least once
 };

@@ -1,0 +1,519 @@
+#include "operations/Session.h"
+
+#include "device/Catalogue.h"
+#include "device/DeviceRecord.h"
+#include "operations/Texts.h"
+#include "operations/Verify.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+class WaitCursor {
+public:
+    explicit WaitCursor(Frontend& frontend) : frontend_(frontend) { frontend_.beginWaitCursor(); }
+    ~WaitCursor() { frontend_.endWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    Frontend& frontend_;
+};
+
+// The worker: the transfers of one operation, then busy released after its last buffer write.
+// A failed first step skips the second: the second would only act on what the first failed
+// to read or write.
+void runWorker(Programmer* programmer, Operation operation) {
+    bool ok = true;
+    switch (operation) {
+    case Operation::Program: ok = programmer->programAll(); break;
+    case Operation::Read:
+    case Operation::Verify: ok = programmer->readAll(); break;
+    case Operation::CalibrationRead:
+        ok = programmer->readCalibration() && programmer->readCalibrationBits();
+        break;
+    case Operation::CalibrationWrite:
+        ok = programmer->writeCalibration() && programmer->restoreCalibrationBits();
+        break;
+    case Operation::Erase: ok = programmer->eraseChip(); break;
+    case Operation::None: break;
+    }
+    if (!ok) programmer->transferFailed.store(1);
+    programmer->busy.store(0, std::memory_order_release);
+}
+
+// The first cells of from into to, never past either buffer.
+void copyCells(const std::vector<uint16_t>& from, std::vector<uint16_t>& to, uint32_t count) {
+    const std::size_t n = std::min<std::size_t>({count, from.size(), to.size()});
+    std::copy_n(from.begin(), n, to.begin());
+}
+
+}  // namespace
+
+Session::Session(Frontend& frontend, UsbDriver* driver)
+    : programmer(driver), frontend_(frontend) {}
+
+Session::~Session() {
+    // Front ends refuse to close while a chain runs; this is the last resort, so that the
+    // worker never outlives the Programmer it uses. Transfers are bounded by their time-out.
+    if (worker_.joinable()) {
+        programmer.requestCancel();
+        worker_.join();
+    }
+}
+
+// ---- start-up and device selection ------------------------------------------------------
+
+bool Session::initialise() {
+    const bool listed = fillDeviceList();
+    selectDevice(deviceName, true);
+    link.firstTick = true;
+    currentOperation = Operation::None;
+    resetProgress();
+    programButtonIsCancel = false;
+    programmer.writeUserId = userIdOff ? 0 : 1;
+    return listed;
+}
+
+bool Session::openCatalogue(std::string& path) {
+    if (catalogPath.empty()) {
+        for (const std::string& dir : catalogueDirs) {
+            const std::filesystem::path candidate =
+                std::filesystem::path(dir) / texts::catalogueFileName;
+            std::error_code error;
+            if (std::filesystem::is_regular_file(candidate, error)) {
+                catalogPath = candidate.string();
+                break;
+            }
+        }
+    }
+    if (catalogPath.empty()) {
+        frontend_.showMessage(texts::catalogueMissing);
+        return false;
+    }
+    path = catalogPath;
+    return true;
+}
+
+bool Session::fillDeviceList() {
+    std::string path;
+    if (!openCatalogue(path)) return false;
+    CatalogueNames names = readCatalogueNames(path);
+    if (!names.opened) {
+        frontend_.showMessage(texts::catalogueMissing);
+        return false;
+    }
+    deviceNames = std::move(names.names);
+    frontend_.setDeviceList(deviceNames);
+    return true;
+}
+
+bool Session::selectDevice(const std::string& name, bool lookUpInList) {
+    // A selection resizes the buffers a worker may be using.
+    if (chainRunning()) return false;
+    WaitCursor wait(frontend_);
+    if (lookUpInList) {
+        auto it = std::find(deviceNames.begin(), deviceNames.end(), name);
+        if (it == deviceNames.end()) return false;
+        frontend_.setDeviceListSelection(static_cast<int>(it - deviceNames.begin()));
+    }
+
+    std::string path;
+    if (!openCatalogue(path)) {
+        showAppliedSelection();
+        return false;
+    }
+    CatalogueLookup lookup = findCatalogueDevice(path, name);
+    if (!lookup.opened) {
+        frontend_.showMessage(texts::catalogueMissing);
+        showAppliedSelection();
+        return false;
+    }
+    // A name that has left the file, or a line whose values would overrun a buffer, must not
+    // leave the list naming one device while another device's values are in use.
+    if (!lookup.found || !lookup.record.valid) {
+        frontend_.showMessage(texts::catalogueInvalid);
+        showAppliedSelection();
+        return false;
+    }
+
+    applyRecord(lookup.record);
+    showProgramDump(programmer.programWords);
+    showEepromDump(programmer.eepromBytes);
+    showIds(programmer.userId, programmer.deviceId, programmer.configWord);
+    socketMode = true;
+    showSocket();
+    deviceName = name;
+    deviceApplied_ = true;
+    return true;
+}
+
+void Session::applyRecord(const DeviceRecord& record) {
+    configBitTags = record.configBitTags;
+    socketPins = record.socketPins;
+    hasCalibrationWord = record.hasCalibrationWord;
+    programmer.calibrationAddress = record.calibrationAddress;
+    programmer.calibrationBitsMask = record.calibrationBitsMask;
+    expectedDeviceId = record.expectedDeviceId;
+    deviceIdMask = record.deviceIdMask;
+    configKeepMask = record.configKeepMask;
+    protectOffBits = record.protectOffBits;
+
+    const auto words = static_cast<uint32_t>(record.programWordCount);
+    const auto bytes = static_cast<uint32_t>(record.eepromByteCount);
+    image.resize(words, record.blankWord, bytes);
+    image.setFamily(record.family);
+    programmer.setGeometry(words, record.blankWord, bytes);
+    programmer.setMethods(record.entrySequence, record.programMethod, record.eepromMethod,
+                          record.family, record.reservedValue, record.blockWords,
+                          record.eraseMethod);
+    frontend_.setGroupCaptions(programCaption(words), eepromCaption(bytes));
+
+    image.configWord = static_cast<uint16_t>(image.configWord & configKeepMask);
+    programmer.configWord = static_cast<uint16_t>(programmer.configWord & configKeepMask);
+}
+
+void Session::showAppliedSelection() {
+    int index = -1;
+    if (deviceApplied_) {
+        auto it = std::find(deviceNames.begin(), deviceNames.end(), deviceName);
+        if (it != deviceNames.end()) index = static_cast<int>(it - deviceNames.begin());
+    }
+    frontend_.setDeviceListSelection(index);
+}
+
+void Session::onDeviceListChange(const std::string& name) {
+    if (chainRunning()) return;
+    setProgress(0, 1);
+    selectDevice(name, false);
+}
+
+// ---- the tick ---------------------------------------------------------------------------
+
+void Session::tick() {
+    const std::string status = pollConnection(programmer, link);
+    if (!status.empty()) frontend_.setStatusText(status);
+    onOperationTick();
+}
+
+void Session::onOperationTick() {
+    if (currentOperation == Operation::None) return;
+    setProgress(programmer.progressPosition.load(), programmer.progressTotal);
+    if (programmer.busy.load(std::memory_order_acquire) != 0) return;
+
+    // Cleared first: a tick arriving while a message or dialog of this step is open finds
+    // nothing to do.
+    const Operation finished = currentOperation;
+    currentOperation = Operation::None;
+    joinWorker();
+
+    // Nothing that followed a failed transfer could be trusted: no follow-up, no verify, and
+    // a failed read leaves the image and the dumps as they were.
+    if (programmer.transferFailed.load() != 0) {
+        frontend_.showMessage(transferFailureText());
+        endChain(true, false);
+        return;
+    }
+    if (programmer.cancelRequested.load() != 0) {
+        endChain(true, false);
+        lastChainCancelled = true;
+        return;
+    }
+
+    bool verifyResult = true;
+    bool complete = true;
+    switch (finished) {
+    case Operation::Program:
+        showDeviceId(programmer.deviceId);
+        if (startOperation(Operation::Verify)) return;
+        complete = false;
+        break;
+    case Operation::Read:
+        readCompletion();
+        break;
+    case Operation::Verify:
+        verifyResult = verifyAgainstImage();
+        break;
+    case Operation::CalibrationRead: {
+        mergeCalibration();
+        const Operation next = followUpOperation;
+        followUpOperation = Operation::None;
+        if (next == Operation::None) break;
+        if (startOperation(next)) return;
+        complete = false;
+        break;
+    }
+    case Operation::CalibrationWrite:
+        break;
+    case Operation::Erase:
+        if (hasCalibrationWord) {
+            if (startOperation(Operation::CalibrationWrite)) return;
+            complete = false;
+        }
+        break;
+    case Operation::None:
+        break;
+    }
+    endChain(verifyResult, complete && verifyResult);
+}
+
+void Session::endChain(bool verifyResult, bool ok) {
+    setControlsEnabled(true);
+    lastChainOk = ok;
+    lastChainCancelled = false;
+    if (!verifyResult)
+        frontend_.showVerifyError(verifyLineText(verifyProgramOk), verifyLineText(verifyEepromOk),
+                                  verifyLineText(verifyConfigOk));
+}
+
+std::string Session::transferFailureText() {
+    // The poll may not have noticed yet that the programmer has gone: with no worker running
+    // it can now close a programmer that is no longer there.
+    const std::string status = pollConnection(programmer, link);
+    if (!status.empty()) frontend_.setStatusText(status);
+    return link.connected ? texts::transferFailed : texts::notConnected;
+}
+
+void Session::readCompletion() {
+    WaitCursor wait(frontend_);
+    showProgramDump(programmer.programWords);
+    showEepromDump(programmer.eepromBytes);
+    showIds(programmer.userId, programmer.deviceId, programmer.configWord);
+    copyCells(programmer.programWords, image.programWords, programmer.programWordCount);
+    copyCells(programmer.eepromBytes, image.eepromBytes, programmer.eepromByteCount);
+    image.userId = programmer.userId;
+    image.configWord = programmer.configWord;
+    image.configWord2 = programmer.configWord2;
+}
+
+// ---- buttons and operation start ---------------------------------------------------------
+
+void Session::onProgramButton() {
+    if (!link.connected) {
+        frontend_.showMessage(texts::notConnected);
+        return;
+    }
+    if (chainRunning()) {
+        // Only the first step of a Program chain can be cancelled from here; in the later steps
+        // the button reads "Program" and is disabled.
+        if (controls_.programIsCancel && controls_.programEnabled) programmer.requestCancel();
+        return;
+    }
+    programButtonIsCancel = true;
+    if (hasCalibrationWord) {
+        followUpOperation = Operation::Program;
+        startOperation(Operation::CalibrationRead);
+    } else {
+        startOperation(Operation::Program);
+    }
+}
+
+void Session::onReadButton() {
+    if (chainRunning()) return;
+    startOperation(Operation::Read);
+}
+
+void Session::onVerifyButton() {
+    if (chainRunning()) return;
+    startOperation(Operation::Verify);
+}
+
+void Session::onEraseButton() {
+    if (!link.connected) {
+        frontend_.showMessage(texts::notConnected);
+        return;
+    }
+    if (chainRunning()) return;
+    if (hasCalibrationWord) {
+        followUpOperation = Operation::Erase;
+        startOperation(Operation::CalibrationRead);
+    } else {
+        startOperation(Operation::Erase);
+    }
+}
+
+void Session::cancelChain() {
+    if (chainRunning()) programmer.requestCancel();
+}
+
+void Session::onSocketFieldClick() {
+    if (chainRunning()) return;
+    setProgress(0, 1);
+    socketMode = !socketMode;
+    showSocket();
+}
+
+bool Session::refuseStart(const std::string& message) {
+    frontend_.showMessage(message);
+    programButtonIsCancel = false;
+    lastChainOk = false;
+    return false;
+}
+
+bool Session::startOperation(Operation operation) {
+    if (operation == Operation::None || chainRunning()) {
+        programButtonIsCancel = false;
+        return false;
+    }
+    if (!link.connected) return refuseStart(texts::notConnected);
+
+    if (!programmer.selectSocket(socketPins)) return refuseStart(transferFailureText());
+    if (!socketMode && !programmer.selectSocket(0)) return refuseStart(transferFailureText());
+
+    if (!skipDeviceIdCheck) {
+        const int32_t id = programmer.readDeviceId();
+        if (id < 0) return refuseStart(transferFailureText());
+        const int32_t masked = id & deviceIdMask;
+        if (masked != expectedDeviceId) {
+            // A socket without a chip reads all ones.
+            return refuseStart(masked == (deviceIdMask & 0x3FFF) ? texts::socketEmpty
+                                                                   : texts::deviceIdMismatch);
+        }
+    }
+
+    frontend_.setStatusText(operationStatusText(operation));
+    setControlsEnabled(false);
+    programmer.cancelRequested.store(0);
+    programmer.transferFailed.store(0);
+    currentOperation = operation;
+    startWorker(operation);
+    return true;
+}
+
+void Session::startWorker(Operation operation) {
+    joinWorker();
+    programmer.busy.store(1, std::memory_order_release);
+    worker_ = std::thread(runWorker, &programmer, operation);
+}
+
+void Session::joinWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void Session::setControlsEnabled(bool enable) {
+    controls_ = controlStatesFor(controls_, enable, programButtonIsCancel);
+    frontend_.setControls(controls_);
+    programButtonIsCancel = false;
+}
+
+// ---- verify and calibration ---------------------------------------------------------------
+
+void Session::mergeCalibration() {
+    mergeCalibrationForWrite(programmer, image);
+}
+
+bool Session::verifyAgainstImage() {
+    if (hasCalibrationWord) {
+        mergeCalibrationForVerify(programmer, image);
+        showProgramDump(image.programWords);
+        showIds(image.userId, programmer.deviceId, image.configWord);
+    }
+    const VerifyOutcome outcome = compareWithImage(programmer, image);
+    verifyProgramOk = outcome.programOk;
+    verifyEepromOk = outcome.eepromOk;
+    verifyConfigOk = outcome.configOk;
+    frontend_.setStatusText(outcome.ok() ? texts::verifyOk : texts::verifyNg);
+    showDeviceId(programmer.deviceId);
+    return outcome.ok();
+}
+
+// ---- files and editors --------------------------------------------------------------------
+
+bool Session::openHexFile(const std::string& path) {
+    if (chainRunning()) return false;
+    setProgress(0, 1);
+    // Loaded into a copy: a file that cannot be read leaves the image, the Programmer and the
+    // dumps as they were.
+    MemoryImage loaded = image;
+    bool ok;
+    {
+        WaitCursor wait(frontend_);
+        ok = loaded.loadHex(path);
+    }
+    if (!ok) {
+        frontend_.showMessage(texts::fileOpenFailed);
+        return false;
+    }
+
+    WaitCursor wait(frontend_);
+    image = loaded;
+    image.configWord = applyConfigRule(image.configWord, configKeepMask, protectOffBits,
+                                       protectOff != 0);
+    showProgramDump(image.programWords);
+    showEepromDump(image.eepromBytes);
+    showIds(image.userId, 0xFFFF, image.configWord);
+    copyCells(image.programWords, programmer.programWords, image.programWordCount);
+    copyCells(image.eepromBytes, programmer.eepromBytes, image.eepromByteCount);
+    programmer.userId = image.userId;
+    programmer.configWord = image.configWord;
+    programmer.configWord2 = image.configWord2;
+    return true;
+}
+
+bool Session::saveHexFile(const std::string& path) {
+    // Program words are left out when blank as 14-bit words, whatever the device's own blank.
+    if (!image.saveHex(path, true, 0x3FFF)) {
+        frontend_.showMessage(texts::fileSaveFailed);
+        return false;
+    }
+    return true;
+}
+
+void Session::applyConfigWords(uint16_t configWord, uint16_t configWord2, int32_t protectOffValue) {
+    if (chainRunning()) return;
+    protectOff = protectOffValue;
+    const uint16_t word = applyConfigRule(configWord, configKeepMask, protectOffBits,
+                                          protectOff != 0);
+    image.configWord = word;
+    programmer.configWord = word;
+    image.configWord2 = configWord2;
+    programmer.configWord2 = configWord2;
+    showIds(programmer.userId, programmer.deviceId, programmer.configWord);
+}
+
+void Session::applyUserId(uint16_t userId, int32_t userIdOffValue) {
+    if (chainRunning()) return;
+    programmer.userId = userId;
+    image.userId = userId;
+    userIdOff = userIdOffValue;
+    programmer.writeUserId = userIdOff ? 0 : 1;
+    showIds(programmer.userId, programmer.deviceId, programmer.configWord);
+}
+
+void Session::applySkipDeviceIdCheck(int32_t skip) {
+    skipDeviceIdCheck = skip;
+}
+
+// ---- display ------------------------------------------------------------------------------
+
+void Session::resetProgress() {
+    frontend_.setProgress(0);
+}
+
+void Session::setProgress(uint32_t done, uint32_t total) {
+    frontend_.setProgress(progressPercent(done, total));
+}
+
+void Session::showProgramDump(const std::vector<uint16_t>& cells) {
+    frontend_.showProgramDump(programDumpText(cells, programmer.programWordCount));
+}
+
+void Session::showEepromDump(const std::vector<uint16_t>& cells) {
+    frontend_.showEepromDump(eepromDumpText(cells, programmer.eepromByteCount));
+}
+
+void Session::showIds(uint16_t userId, uint16_t deviceId, uint16_t configWord) {
+    frontend_.setFieldText(Field::UserId, wordText(userId));
+    showDeviceId(deviceId);
+    frontend_.setFieldText(Field::ConfigWord, wordText(configWord));
+}
+
+void Session::showDeviceId(uint16_t deviceId) {
+    frontend_.setFieldText(Field::DeviceId, deviceIdText(deviceId));
+}
+
+void Session::showSocket() {
+    frontend_.setFieldText(Field::Socket, socketText(socketMode, socketPins));
+}
