@@ -1,0 +1,388 @@
+#include "programmer/usb/LibusbDriver.h"
+
+#include <libusb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <mutex>
+#include <shared_mutex>
+#include <sys/time.h>
+#include <vector>
+
+#ifndef KORVALIN_INSTALL_DATADIR
+#define KORVALIN_INSTALL_DATADIR "/usr/local/share/korvalin-loader"
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Neither a bus scan nor a retry of a device that refused to open happens more often than this:
+// the link poll asks every 10 ms, and each attempt costs system calls and, for a refused open,
+// a line in the kernel's log on some systems.
+constexpr auto kRetryInterval = std::chrono::milliseconds(500);
+
+std::string usbIdText(uint16_t vendorId, uint16_t productId)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x:%04x", vendorId, productId);
+    return text;
+}
+
+} // namespace
+
+struct LibusbDriver::Impl {
+    class Pipe : public UsbPipe {
+    public:
+        Pipe(Impl& owner, unsigned char endpoint) : owner_(owner), endpoint_(endpoint) {}
+        int write(const uint8_t* data, std::size_t length, int timeoutMs) override
+        {
+            // libusb does not write through the buffer of an OUT transfer.
+            return owner_.transfer(endpoint_, const_cast<uint8_t*>(data), length, timeoutMs);
+        }
+        int read(uint8_t* data, std::size_t length, int timeoutMs) override
+        {
+            return owner_.transfer(endpoint_, data, length, timeoutMs);
+        }
+
+    private:
+        Impl& owner_;
+        unsigned char endpoint_;
+    };
+
+    Impl(uint16_t vendor, uint16_t product)
+        : vendorId(vendor), productId(product), outPipe(*this, kOutEndpoint), inPipe(*this, kInEndpoint)
+    {
+    }
+
+    const uint16_t vendorId;
+    const uint16_t productId;
+    libusb_context* context = nullptr;
+    bool hotplug = false;
+    libusb_hotplug_callback_handle hotplugHandle = 0;
+    bool hotplugRegistered = false;
+
+    // Devices of our ID that have arrived and not left (hot-plug), each referenced once.
+    // The hot-plug callback runs inside libusb's event handling, which may be on the worker's
+    // thread during a transfer, hence the lock.
+    mutable std::mutex devicesLock;
+    std::vector<libusb_device*> candidates;
+    libusb_device* openDevice = nullptr;       // the device behind `device`, while open
+
+    // The open programmer. Transfers hold the lock shared; closing takes it exclusively, so the
+    // handle never goes away under a transfer.
+    std::shared_mutex handleLock;
+    libusb_device_handle* device = nullptr;
+    int handleId = -1;
+    int nextHandleId = 1;
+    std::atomic<bool> removed{false};
+
+    Clock::time_point nextScan{};              // no hot-plug: the next bus scan
+    Clock::time_point nextRetry{};             // the next attempt at a device that refused
+    std::atomic<uint64_t> scans{0};
+    std::string lastError;
+
+    Pipe outPipe;
+    Pipe inPipe;
+
+    static int LIBUSB_CALL onHotplug(libusb_context*, libusb_device* dev, libusb_hotplug_event event,
+                                     void* user)
+    {
+        auto* self = static_cast<Impl*>(user);
+        std::lock_guard lock(self->devicesLock);
+        if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) {
+            if (std::find(self->candidates.begin(), self->candidates.end(), dev) == self->candidates.end())
+                self->candidates.push_back(libusb_ref_device(dev));
+        } else if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT) {
+            if (dev == self->openDevice)
+                self->removed.store(true);
+            self->dropCandidateLocked(dev);
+        }
+        return 0;   // stay registered
+    }
+
+    void dropCandidateLocked(libusb_device* dev)
+    {
+        auto it = std::find(candidates.begin(), candidates.end(), dev);
+        if (it != candidates.end()) {
+            libusb_unref_device(*it);
+            candidates.erase(it);
+        }
+    }
+
+    // Delivers whatever libusb has queued (hot-plug events above all) without waiting.
+    void pumpEvents()
+    {
+        timeval zero{0, 0};
+        libusb_handle_events_timeout_completed(context, &zero, nullptr);
+    }
+
+    // Without hot-plug support: the bus as it is now, reduced to devices of our ID.
+    void rescan()
+    {
+        libusb_device** list = nullptr;
+        const ssize_t count = libusb_get_device_list(context, &list);
+        scans.fetch_add(1);
+        if (count < 0)
+            return;
+        std::vector<libusb_device*> found;
+        for (ssize_t i = 0; i < count; ++i) {
+            libusb_device_descriptor descriptor{};
+            if (libusb_get_device_descriptor(list[i], &descriptor) == 0 && descriptor.idVendor == vendorId &&
+                descriptor.idProduct == productId)
+                found.push_back(libusb_ref_device(list[i]));
+        }
+        libusb_free_device_list(list, 1);
+
+        std::lock_guard lock(devicesLock);
+        if (openDevice != nullptr && std::find(found.begin(), found.end(), openDevice) == found.end())
+            removed.store(true);
+        for (libusb_device* dev : candidates)
+            libusb_unref_device(dev);
+        candidates = std::move(found);
+    }
+
+    libusb_device* firstCandidate()
+    {
+        std::lock_guard lock(devicesLock);
+        return candidates.empty() ? nullptr : libusb_ref_device(candidates.front());
+    }
+
+    void dropCandidate(libusb_device* dev)
+    {
+        std::lock_guard lock(devicesLock);
+        dropCandidateLocked(dev);
+    }
+
+    std::string accessMessage() const
+    {
+        const std::string id = usbIdText(vendorId, productId);
+        return "the programmer (USB ID " + id +
+               ") is plugged in, but this user may not open it (permission denied). Install the "
+               "udev rule data/60-korvalin.rules (installed as " KORVALIN_INSTALL_DATADIR
+               "/60-korvalin.rules) with its IDs set to " +
+               id +
+               ": sudo cp 60-korvalin.rules /etc/udev/rules.d/ && sudo udevadm control "
+               "--reload-rules && sudo udevadm trigger, then unplug the programmer and plug it in "
+               "again.";
+    }
+
+    // Opens and claims the device; a handle id, or -1 with lastError set.
+    int open(libusb_device* dev)
+    {
+        const std::string id = usbIdText(vendorId, productId);
+        libusb_device_handle* handle = nullptr;
+        int rc = libusb_open(dev, &handle);
+        if (rc != LIBUSB_SUCCESS) {
+            if (rc == LIBUSB_ERROR_ACCESS)
+                lastError = accessMessage();
+            else
+                lastError = "the programmer (USB ID " + id + ") was found but cannot be opened: " +
+                            libusb_strerror(static_cast<libusb_error>(rc));
+            if (rc == LIBUSB_ERROR_NO_DEVICE || rc == LIBUSB_ERROR_NOT_FOUND)
+                dropCandidate(dev);
+            return -1;
+        }
+
+        // Some systems bind a generic driver to a vendor interface; take it over for as long as
+        // we hold the interface and give it back on release.
+        libusb_set_auto_detach_kernel_driver(handle, 1);
+        int configuration = -1;
+        if (libusb_get_configuration(handle, &configuration) == LIBUSB_SUCCESS && configuration == 0)
+            libusb_set_configuration(handle, 1);
+        rc = libusb_claim_interface(handle, kInterface);
+        if (rc != LIBUSB_SUCCESS) {
+            if (rc == LIBUSB_ERROR_BUSY)
+                lastError = "the programmer (USB ID " + id +
+                            ") is in use by another program; close that program and try again.";
+            else if (rc == LIBUSB_ERROR_ACCESS)
+                lastError = accessMessage();
+            else
+                lastError = "the programmer (USB ID " + id + ") was found but its interface cannot be "
+                            "claimed: " + libusb_strerror(static_cast<libusb_error>(rc));
+            libusb_close(handle);
+            if (rc == LIBUSB_ERROR_NO_DEVICE)
+                dropCandidate(dev);
+            return -1;
+        }
+
+        std::unique_lock handleGuard(handleLock);
+        {
+            std::lock_guard lock(devicesLock);
+            openDevice = dev;
+        }
+        device = handle;
+        removed.store(false);
+        handleId = nextHandleId;
+        nextHandleId = nextHandleId == INT_MAX ? 1 : nextHandleId + 1;
+        lastError.clear();
+        return handleId;
+    }
+
+    void close()
+    {
+        std::unique_lock handleGuard(handleLock);
+        if (device == nullptr)
+            return;
+        libusb_device* dev = nullptr;
+        {
+            std::lock_guard lock(devicesLock);
+            dev = openDevice;
+            openDevice = nullptr;
+            // A device that has gone will come back (if ever) as a new arrival or scan result.
+            if (removed.load())
+                dropCandidateLocked(dev);
+        }
+        libusb_release_interface(device, kInterface);
+        libusb_close(device);
+        device = nullptr;
+        handleId = -1;
+    }
+
+    int transfer(unsigned char endpoint, uint8_t* data, std::size_t length, int timeoutMs)
+    {
+        std::shared_lock guard(handleLock);
+        if (device == nullptr || removed.load() || length > static_cast<std::size_t>(INT_MAX))
+            return -1;
+        // libusb reads a time-out of 0 as "wait for ever"; a transfer here always ends.
+        const unsigned int timeout = timeoutMs > 0 ? static_cast<unsigned int>(timeoutMs) : 1u;
+        int transferred = 0;
+        const int rc = libusb_bulk_transfer(device, endpoint, data, static_cast<int>(length), &transferred, timeout);
+        if (rc == LIBUSB_SUCCESS)
+            return transferred;
+        if (rc == LIBUSB_ERROR_NO_DEVICE) {
+            removed.store(true);
+            return -1;
+        }
+        if (rc == LIBUSB_ERROR_PIPE) {
+            // A halted endpoint stays halted until cleared; clear it so the next exchange can
+            // succeed, and fail this one.
+            libusb_clear_halt(device, endpoint);
+            return -1;
+        }
+        // A time-out may leave part of the data transferred; the caller sees a short count.
+        return transferred > 0 ? transferred : -1;
+    }
+};
+
+LibusbDriver::LibusbDriver(uint16_t vendorId, uint16_t productId)
+    : impl_(std::make_unique<Impl>(vendorId, productId))
+{
+    const int rc = libusb_init(&impl_->context);
+    if (rc != LIBUSB_SUCCESS) {
+        impl_->context = nullptr;
+        impl_->lastError = std::string("USB cannot be used on this system: ") +
+                           libusb_strerror(static_cast<libusb_error>(rc));
+        return;
+    }
+    if (libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
+        // ENUMERATE reports the devices already present as arrivals, right here.
+        const int reg = libusb_hotplug_register_callback(
+            impl_->context,
+            static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+            LIBUSB_HOTPLUG_ENUMERATE, vendorId, productId, LIBUSB_HOTPLUG_MATCH_ANY, &Impl::onHotplug, impl_.get(),
+            &impl_->hotplugHandle);
+        impl_->hotplug = reg == LIBUSB_SUCCESS;
+        impl_->hotplugRegistered = impl_->hotplug;
+    }
+}
+
+LibusbDriver::~LibusbDriver()
+{
+    if (impl_->context == nullptr)
+        return;
+    impl_->close();
+    if (impl_->hotplugRegistered)
+        libusb_hotplug_deregister_callback(impl_->context, impl_->hotplugHandle);
+    {
+        std::lock_guard lock(impl_->devicesLock);
+        for (libusb_device* dev : impl_->candidates)
+            libusb_unref_device(dev);
+        impl_->candidates.clear();
+    }
+    libusb_exit(impl_->context);
+}
+
+int LibusbDriver::openProgrammer()
+{
+    Impl& d = *impl_;
+    if (d.context == nullptr)
+        return -1;
+    if (d.device != nullptr)
+        return d.handleId;
+
+    const Clock::time_point now = Clock::now();
+    if (d.hotplug) {
+        d.pumpEvents();
+    } else if (now >= d.nextScan) {
+        d.nextScan = now + kRetryInterval;
+        d.rescan();
+    }
+
+    libusb_device* dev = d.firstCandidate();
+    if (dev == nullptr)
+        return -1;
+    int handle = -1;
+    // A device that refused once (permissions, busy) is retried at the slow pace: the user may
+    // be installing the udev rule or closing the other program meanwhile.
+    if (d.lastError.empty() || now >= d.nextRetry) {
+        handle = d.open(dev);
+        if (handle == -1)
+            d.nextRetry = now + kRetryInterval;
+    }
+    libusb_unref_device(dev);
+    return handle;
+}
+
+UsbPipe* LibusbDriver::openPipe(int handle, int, int index)
+{
+    if (handle == -1 || handle != impl_->handleId)
+        return nullptr;
+    if (index == 1)
+        return &impl_->outPipe;
+    if (index == 0)
+        return &impl_->inPipe;
+    return nullptr;
+}
+
+int LibusbDriver::isRemoved(int handle)
+{
+    Impl& d = *impl_;
+    if (handle == -1 || handle != d.handleId || d.device == nullptr)
+        return 1;
+    if (d.hotplug) {
+        d.pumpEvents();
+    } else {
+        const Clock::time_point now = Clock::now();
+        if (now >= d.nextScan) {
+            d.nextScan = now + kRetryInterval;
+            d.rescan();
+        }
+    }
+    return d.removed.load() ? 1 : 0;
+}
+
+void LibusbDriver::closeProgrammer(int handle)
+{
+    if (handle == -1 || handle != impl_->handleId)
+        return;
+    impl_->close();
+}
+
+std::string LibusbDriver::lastError() const
+{
+    return impl_->lastError;
+}
+
+bool LibusbDriver::usesHotplug() const
+{
+    return impl_->hotplug;
+}
+
+uint64_t LibusbDriver::scanCount() const
+{
+    return impl_->scans.load();
+}
