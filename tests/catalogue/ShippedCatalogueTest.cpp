@@ -1,0 +1,239 @@
+// Self-check of the device catalogue that ships with the program: every line must be a device the
+// program can select and operate without reading or writing outside a buffer, and must agree
+// with the published facts of its chip as far as those can be seen from the line.
+
+#include "device/Catalogue.h"
+#include "tests/catalogue/ShippedFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The devices the simulator models and the remembered default (PIC16F628) belongs to.
+const std::vector<std::string> requiredDevices = {
+    "PIC16F84A",  "PIC16F627A", "PIC16F628A", "PIC16F648A", "PIC16F870", "PIC16F871",
+    "PIC16F877",  "PIC16F873A", "PIC16F874A", "PIC16F876A", "PIC16F877A", "PIC16F88",
+    "PIC16F819",  "PIC12F629",  "PIC12F675",  "PIC16F630",  "PIC16F676",  "PIC16F628",
+};
+
+struct ParsedLine {
+    CatalogueLine line;
+    DeviceRecord record;
+};
+
+std::vector<ParsedLine> parsedDeviceLines() {
+    std::vector<ParsedLine> parsed;
+    for (const CatalogueLine& line : readDeviceLines(catalogueFile()))
+        parsed.push_back({line, parseCatalogueLine(line.text)});
+    return parsed;
+}
+
+std::string where(const ParsedLine& p) {
+    return "line " + std::to_string(p.line.lineNumber) + " (" + p.record.name + ")";
+}
+
+// Columns of a line, split at TABs; the text after the last TAB is the last element.
+std::vector<std::string> columnsOf(const std::string& text) {
+    std::vector<std::string> columns;
+    std::string::size_type start = 0;
+    for (std::string::size_type tab = text.find('\t'); tab != std::string::npos;
+         tab = text.find('\t', start)) {
+        columns.push_back(text.substr(start, tab - start));
+        start = tab + 1;
+    }
+    columns.push_back(text.substr(start));
+    return columns;
+}
+
+int bitCount(unsigned value) {
+    int count = 0;
+    for (; value != 0; value &= value - 1) ++count;
+    return count;
+}
+
+TEST(ShippedCatalogue, ListsExactlyTheSupportedDevicesOnce) {
+    const CatalogueNames names = readCatalogueNames(catalogueFile());
+    ASSERT_TRUE(names.opened) << catalogueFile();
+
+    std::multiset<std::string> listed(names.names.begin(), names.names.end());
+    for (const std::string& required : requiredDevices)
+        EXPECT_EQ(listed.count(required), 1u) << required;
+    EXPECT_EQ(names.names.size(), requiredDevices.size())
+        << "the simulator's chip table covers exactly these devices";
+
+    // The list the window shows is the file's order of device lines.
+    std::vector<std::string> fromLines;
+    for (const CatalogueLine& line : readDeviceLines(catalogueFile()))
+        fromLines.push_back(columnsOf(line.text).front());
+    EXPECT_EQ(names.names, fromLines);
+}
+
+TEST(ShippedCatalogue, EveryDeviceCanBeLookedUpByName) {
+    for (const std::string& name : requiredDevices) {
+        SCOPED_TRACE(name);
+        const CatalogueLookup lookup = findCatalogueDevice(catalogueFile(), name);
+        ASSERT_TRUE(lookup.opened);
+        ASSERT_TRUE(lookup.found);
+        EXPECT_EQ(lookup.record.name, name);
+        EXPECT_TRUE(lookup.record.valid) << lookup.record.invalidReason;
+    }
+}
+
+TEST(ShippedCatalogue, EveryLineIsWellFormedAndUsable) {
+    const std::vector<ParsedLine> lines = parsedDeviceLines();
+    ASSERT_FALSE(lines.empty());
+    for (const ParsedLine& p : lines) {
+        SCOPED_TRACE(where(p));
+        const DeviceRecord& r = p.record;
+        const std::vector<std::string> columns = columnsOf(p.line.text);
+
+        // Fourteen TAB-terminated columns; a 14th column without its TAB would read as empty.
+        ASSERT_GE(columns.size(), 15u) << "fewer than 14 TAB-terminated columns";
+        EXPECT_FALSE(r.name.empty()) << "an empty line is an unnamed device";
+        EXPECT_TRUE(r.valid) << r.invalidReason;
+
+        // Hexadecimal columns in upper case, as every reader of this format understands them.
+        for (int column : {12, 13})
+            EXPECT_TRUE(std::none_of(columns[column].begin(), columns[column].end(),
+                                     [](char c) { return std::islower(static_cast<unsigned char>(c)); }))
+                << "column " << column + 1 << ": " << columns[column];
+
+        EXPECT_EQ(r.wordBits, 14);
+        EXPECT_EQ(r.blankWord, 0x3FFF);
+        // Reads and dumps work in whole groups of 16 cells.
+        EXPECT_GT(r.programWordCount, 0);
+        EXPECT_EQ(r.programWordCount % 16, 0);
+        EXPECT_GE(r.eepromByteCount, 0);
+        EXPECT_EQ(r.eepromByteCount % 16, 0);
+
+        const std::set<int> pins = {8, 14, 18, 28, 40};
+        EXPECT_TRUE(pins.count(r.socketPins)) << r.socketPins;
+
+        // Selectors outside these values make a step send nothing: a silent no-op on a chip.
+        EXPECT_GE(r.entrySequence, 0);
+        EXPECT_LE(r.entrySequence, 2);
+        EXPECT_GE(r.programMethod, 0);
+        EXPECT_LE(r.programMethod, 2);
+        EXPECT_GE(r.eepromMethod, 0);
+        EXPECT_LE(r.eepromMethod, 1);
+        EXPECT_GE(r.family, 0);
+        EXPECT_LE(r.family, 2);
+        EXPECT_EQ(r.reservedValue, 0);
+        EXPECT_GE(r.eraseMethod, 1);
+        EXPECT_LE(r.eraseMethod, 4);
+        EXPECT_GE(r.blockWords, 1);
+        if (r.programMethod == 2) {
+            EXPECT_LE(r.blockWords, 11);
+            // A last, partial block would be written from beyond the end of program memory.
+            EXPECT_EQ(r.programWordCount % r.blockWords, 0) << "block size " << r.blockWords;
+        }
+    }
+}
+
+TEST(ShippedCatalogue, DeviceIdsFitTheirMasksAndTellTheChipsApart) {
+    std::vector<const DeviceRecord*> earlier;
+    const std::vector<ParsedLine> lines = parsedDeviceLines();
+    for (const ParsedLine& p : lines) {
+        SCOPED_TRACE(where(p));
+        const DeviceRecord& r = p.record;
+        EXPECT_EQ(r.expectedDeviceId & ~0x3FFF, 0) << std::hex << r.expectedDeviceId;
+        EXPECT_EQ(r.deviceIdMask & ~0x3FFF, 0) << std::hex << r.deviceIdMask;
+        // Only revision bits are masked off: five of them, or four on the newer chips.
+        EXPECT_TRUE(r.deviceIdMask == 0x3FE0 || r.deviceIdMask == 0x3FF0)
+            << std::hex << r.deviceIdMask;
+        // An ID bit outside the mask could never match: the check would always fail.
+        EXPECT_EQ(r.expectedDeviceId & ~r.deviceIdMask, 0) << std::hex << r.expectedDeviceId;
+        EXPECT_NE(r.expectedDeviceId, 0);
+
+        // Two devices whose IDs coincide under both masks would each pass the other's check.
+        for (const DeviceRecord* other : earlier) {
+            const int32_t common = r.deviceIdMask & other->deviceIdMask;
+            EXPECT_NE(other->expectedDeviceId & common, r.expectedDeviceId & common)
+                << "same device ID as " << other->name;
+        }
+        earlier.push_back(&r);
+    }
+}
+
+TEST(ShippedCatalogue, ConfigurationTagsNameEveryBit) {
+    for (const ParsedLine& p : parsedDeviceLines()) {
+        SCOPED_TRACE(where(p));
+        const DeviceRecord& r = p.record;
+        const std::vector<std::string> tags = splitTags(r.configBitTags);
+
+        ASSERT_EQ(tags.size(), r.family == 2 ? 28u : 14u) << r.configBitTags;
+        for (const std::string& tag : tags) {
+            ASSERT_GE(tag.size(), 3u) << "tag \"" << tag << "\"";
+            EXPECT_EQ(tag.front(), '[') << "tag \"" << tag << "\"";
+            EXPECT_EQ(tag.back(), ']') << "tag \"" << tag << "\"";
+            const std::string name = tag.substr(1, tag.size() - 2);
+            EXPECT_TRUE(std::all_of(name.begin(), name.end(),
+                                    [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+                << "tag \"" << tag << "\"";
+        }
+
+        // Every device here can protect its program memory; protectOffBits must find those bits
+        // or "Protect off" would leave a chip locked. Data protection has one bit at most (the
+        // PIC16F84A has none: its CP bits cover the EEPROM too) and needs an EEPROM.
+        const std::vector<std::string> word1(tags.begin(), tags.begin() + 14);
+        const auto count = [&word1](const char* tag) {
+            return std::count(word1.begin(), word1.end(), std::string(tag));
+        };
+        EXPECT_GE(count("[CP]"), 1);
+        EXPECT_LE(count("[CPD]"), r.eepromByteCount > 0 ? 1 : 0);
+        EXPECT_EQ(bitCount(r.protectOffBits), count("[CP]") + count("[CPD]"));
+        EXPECT_EQ(bitCount(0xFFFFu - r.configKeepMask), count("[x]"));
+    }
+}
+
+TEST(ShippedCatalogue, CalibrationValuesLieInsideTheChip) {
+    int withCalibration = 0;
+    for (const ParsedLine& p : parsedDeviceLines()) {
+        SCOPED_TRACE(where(p));
+        const DeviceRecord& r = p.record;
+        if (!r.hasCalibrationWord) {
+            EXPECT_EQ(r.calibrationAddress, 0u);
+            EXPECT_EQ(r.calibrationBitsMask, 0);
+            continue;
+        }
+        ++withCalibration;
+        EXPECT_LT(r.calibrationAddress, static_cast<uint32_t>(r.programWordCount));
+        EXPECT_NE(r.calibrationBitsMask, 0);
+        // Calibration bits are implemented bits of configuration word 1 and never protection
+        // bits: restoring them must not unprotect or protect the chip.
+        EXPECT_EQ(r.calibrationBitsMask & ~0x3FFF, 0);
+        EXPECT_EQ(r.calibrationBitsMask & ~r.configKeepMask, 0);
+        EXPECT_EQ(r.calibrationBitsMask & r.protectOffBits, 0);
+    }
+    EXPECT_EQ(withCalibration, 4) << "PIC12F629/675 and PIC16F630/676 carry OSCCAL and BG bits";
+}
+
+// The blank-chip checksums published in the programming specifications: program memory all
+// 0x3FFF plus the configuration word under its implemented bits. They pin down which bits the
+// [x] tags must mark.
+TEST(ShippedCatalogue, UnimplementedBitsAgreeWithPublishedBlankChecksums) {
+    const struct {
+        const char* name;
+        uint16_t checksum;
+    } published[] = {
+        {"PIC16F84A", 0x3BFF}, {"PIC16F870", 0x33FF}, {"PIC16F873A", 0x1FCF},
+        {"PIC16F877A", 0x0FCF}, {"PIC16F819", 0x37FF},
+    };
+    for (const auto& expected : published) {
+        SCOPED_TRACE(expected.name);
+        const CatalogueLookup lookup = findCatalogueDevice(catalogueFile(), expected.name);
+        ASSERT_TRUE(lookup.found);
+        const DeviceRecord& r = lookup.record;
+        const uint32_t sum = static_cast<uint32_t>(r.programWordCount) * r.blankWord +
+                             (r.configKeepMask & r.blankWord);
+        EXPECT_EQ(sum & 0xFFFF, expected.checksum) << std::hex << (sum & 0xFFFF);
+    }
+}
+
+}  // namespace
