@@ -180,7 +180,7 @@ TEST(ShippedCatalogue, ConfigurationTagsNameEveryBit) {
 
         // Every device here can protect its program memory; protectOffBits must find those bits
         // or "Protect off" would leave a chip locked. Data protection has one bit at most (the
-        // PIC16F84A has none: its CP bits cover the EEPROM too) and needs an EEPROM.
+        // PIC16F84A has no separate one) and only where there is an EEPROM.
         const std::vector<std::string> word1(tags.begin(), tags.begin() + 14);
         const auto count = [&word1](const char* tag) {
             return std::count(word1.begin(), word1.end(), std::string(tag));
