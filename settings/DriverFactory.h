@@ -2,13 +2,50 @@
 
 #include "programmer/UsbDriver.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+
+class QSettings;
+class SimulatedDriver;
+
+enum class DriverFailure {
+    None,
+    SimSpec,     // the simulated programmer's spec was not understood
+    UsbId,       // no usable USB ID for the real programmer
+    NoUsb,       // this build has no USB support
+    Trace,       // the trace file cannot be written
+};
+
+// What a front end talks to, and the simulated programmer inside it when one was chosen (for
+// demonstrations and the modelled-time figures; null for real hardware).
+struct DriverChoice {
+    std::unique_ptr<UsbDriver> driver;
+    SimulatedDriver* simulator = nullptr;
+    // Why the last open found a programmer but could not use it (permissions, busy), or "";
+    // set for the real programmer only.
+    std::function<std::string()> whyNotOpen;
+    DriverFailure failure = DriverFailure::None;
+    std::string error;   // plain message when driver is null
+};
 
 // Chooses the programmer driver for a front end: the simulated programmer when simSpec is not
-// empty or KORVALIN_SIM is set (simSpec wins), the libusb driver otherwise (USB ID from
-// KORVALIN_USB_ID=vvvv:pppp, else settings group "Settings/Usb"). Wraps it in the exchange
-// trace when tracePath is not empty or KORVALIN_TRACE is set. On failure returns null and a
-// plain message in error.
+// empty or KORVALIN_SIM is set to a non-empty spec (simSpec wins), the libusb driver otherwise
+// (USB ID from KORVALIN_USB_ID=vvvv:pppp, which wins, else the store's group "Settings/Usb",
+// values "VendorId" and "ProductId" as four hex digits). Wraps it in the exchange trace when
+// tracePath is not empty or KORVALIN_TRACE is set (tracePath wins). store is where
+// "Settings/Usb" is read; null opens the running executable's own store.
+DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePath,
+                          QSettings* store = nullptr);
+
+// The same, for callers that need only the driver. On failure returns null and a plain message
+// in error.
 std::unique_ptr<UsbDriver> createDriver(const std::string& simSpec, const std::string& tracePath,
-                                        std::string& error);
+                                        std::string& error, QSettings* store = nullptr);
+
+// "vvvv:pppp", four hex digits each (either case); false for anything else.
+bool parseUsbId(std::string_view text, uint16_t& vendorId, uint16_t& productId);
+// Exactly four hex digits (either case).
+bool parseUsbIdPart(std::string_view text, uint16_t& value);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 class QSettings;
 
@@ -17,4 +18,17 @@ struct RememberedSettings {
 // The per-user store: organisation "Tessmark", application = the running executable's base
 // name. Missing or unreadable values take their defaults.
 RememberedSettings loadSettings(QSettings& store);
-void saveSettings(QSettings& store, const RememberedSettings& values);
+// Returns false when the store could not be written (the caller may ignore it: a lost setting
+// must never stop the program).
+bool saveSettings(QSettings& store, const RememberedSettings& values);
+
+inline constexpr const char* kSettingsOrganisation = "Tessmark";
+// The window's executable, whose store the terminal front end reads so that both agree on the
+// remembered device.
+inline constexpr const char* kWindowApplicationName = "korvalin-loader";
+
+// The running executable's file name without its extension; "korvalin" if it cannot be found.
+QString executableBaseName();
+
+// The native per-user store of that application (empty: executableBaseName()).
+std::unique_ptr<QSettings> openSettingsStore(const QString& application = QString());

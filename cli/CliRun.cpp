@@ -1,0 +1,296 @@
+#include "cli/CliRun.h"
+
+#include "cli/BlankCheck.h"
+#include "cli/Detect.h"
+#include "cli/TerminalFrontend.h"
+#include "device/Catalogue.h"
+#include "operations/Session.h"
+#include "operations/Texts.h"
+#include "settings/DriverFactory.h"
+#include "settings/Settings.h"
+#include "sim/SimulatedDriver.h"
+
+#include <QSettings>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(10);
+constexpr int kAttachTicks = 100;   // one second for the programmer to answer its first poll
+
+double wallMicroseconds() {
+    return std::chrono::duration<double, std::micro>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string hex4(uint32_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> defaultCatalogueDirs() {
+    std::vector<std::string> dirs;
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error && !self.empty()) dirs.push_back(self.parent_path().string());
+    dirs.emplace_back(KORVALIN_INSTALL_DATADIR);
+    return dirs;
+}
+
+std::string locateCatalogue(const std::vector<std::string>& dirs) {
+    for (const std::string& dir : dirs) {
+        const std::filesystem::path candidate = std::filesystem::path(dir) / texts::catalogueFileName;
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
+    }
+    return {};
+}
+
+CliRun::CliRun(const CliOptions& options, TerminalFrontend& frontend,
+               const volatile std::sig_atomic_t& interrupt)
+    : options_(options), frontend_(frontend), interrupt_(interrupt) {}
+
+ExitCode CliRun::run() {
+    // The window's store: the CLI follows whatever device and options the window last kept.
+    std::unique_ptr<QSettings> store = openSettingsStore(QString::fromLatin1(kWindowApplicationName));
+    const RememberedSettings remembered = loadSettings(*store);
+
+    std::string cataloguePath = options_.catalogue;
+    if (cataloguePath.empty()) {
+        const std::vector<std::string> dirs = defaultCatalogueDirs();
+        cataloguePath = locateCatalogue(dirs);
+        if (cataloguePath.empty()) {
+            frontend_.showMessage(texts::catalogueMissing);
+            std::string where;
+            for (const std::string& dir : dirs) where += (where.empty() ? "" : ", ") + dir;
+            frontend_.printError(std::string("(looked for ") + texts::catalogueFileName + " in " +
+                                 where + ")");
+            return ExitCode::CatalogueError;
+        }
+    }
+    if (options_.command == CliCommand::List) return listDevices(cataloguePath);
+
+    const bool deviceGiven = options_.device.has_value();
+    const std::string deviceName = deviceGiven ? *options_.device : remembered.pic.toStdString();
+    const CatalogueLookup lookup = findCatalogueDevice(cataloguePath, deviceName);
+    if (!lookup.opened) {
+        frontend_.showMessage(texts::catalogueMissing);
+        frontend_.printError("(" + cataloguePath + ")");
+        return ExitCode::CatalogueError;
+    }
+    if (!lookup.found) {
+        frontend_.printError("device \"" + deviceName + "\"" +
+                             (deviceGiven ? "" : " (the remembered device)") +
+                             " is not in the catalogue " + cataloguePath +
+                             "; choose one of `list` with -d");
+        return ExitCode::Usage;
+    }
+    if (!lookup.record.valid) {
+        frontend_.showMessage(texts::catalogueInvalid);
+        frontend_.printError("(" + cataloguePath + ", line of " + deviceName + ": " +
+                             lookup.record.invalidReason + ")");
+        return ExitCode::CatalogueError;
+    }
+
+    DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get());
+    if (!choice.driver) {
+        frontend_.printError(choice.error);
+        switch (choice.failure) {
+        case DriverFailure::SimSpec: return ExitCode::Usage;
+        case DriverFailure::Trace: return ExitCode::FileError;
+        default: return ExitCode::NotConnected;
+        }
+    }
+
+    ExitCode result = ExitCode::Success;
+    {
+        Session session(frontend_, choice.driver.get());
+        session.catalogPath = cataloguePath;
+        session.deviceName = deviceName;
+        session.skipDeviceIdCheck = options_.skipDeviceIdCheck.value_or(remembered.deviceId);
+        session.userIdOff = options_.userIdOff.value_or(remembered.userId);
+        session.protectOff = options_.protectOff.value_or(remembered.protect);
+        if (!session.initialise()) return ExitCode::CatalogueError;
+        session.socketMode = !options_.icsp;
+        session.programmer.writeUserId = session.userIdOff ? 0 : 1;
+
+        if (!waitForAttach(session)) {
+            if (interrupted()) return ExitCode::Interrupted;
+            frontend_.showMessage(texts::notConnected);
+            if (choice.whyNotOpen) {
+                const std::string why = choice.whyNotOpen();
+                if (!why.empty()) frontend_.printError("(" + why + ")");
+            }
+            return ExitCode::NotConnected;
+        }
+
+        const double simStart = choice.simulator ? choice.simulator->virtualMicroseconds() : 0.0;
+        const double wallStart = wallMicroseconds();
+        switch (options_.command) {
+        case CliCommand::Detect:
+            result = detect(session, cataloguePath);
+            break;
+        case CliCommand::Program:
+            if (!session.openHexFile(options_.file)) return ExitCode::FileError;
+            session.onProgramButton();
+            result = runChain(session);
+            break;
+        case CliCommand::Verify:
+            if (!session.openHexFile(options_.file)) return ExitCode::FileError;
+            session.onVerifyButton();
+            result = runChain(session);
+            break;
+        case CliCommand::Read:
+            session.onReadButton();
+            result = runChain(session);
+            if (result == ExitCode::Success) {
+                if (!session.saveHexFile(options_.file)) return ExitCode::FileError;
+                frontend_.printLine("Saved " + options_.file);
+            }
+            break;
+        case CliCommand::Erase:
+            session.onEraseButton();
+            result = runChain(session);
+            break;
+        case CliCommand::BlankCheck:
+            session.onReadButton();
+            result = runChain(session);
+            if (result == ExitCode::Success) result = blankCheck(session);
+            break;
+        case CliCommand::List:
+        case CliCommand::None:
+            break;
+        }
+        if (options_.simStats) printSimStats(choice, simStart, wallStart);
+    }
+    // The session is gone (worker joined), so the simulator may now save its image.
+    return result;
+}
+
+ExitCode CliRun::listDevices(const std::string& cataloguePath) {
+    const CatalogueNames names = readCatalogueNames(cataloguePath);
+    if (!names.opened) {
+        frontend_.showMessage(texts::catalogueMissing);
+        frontend_.printError("(" + cataloguePath + ")");
+        return ExitCode::CatalogueError;
+    }
+    for (const std::string& name : names.names) frontend_.printLine(name);
+    return ExitCode::Success;
+}
+
+bool CliRun::waitForAttach(Session& session) {
+    for (int tick = 0; tick < kAttachTicks; ++tick) {
+        if (interrupted()) return false;
+        session.tick();
+        if (session.link.connected) return true;
+        std::this_thread::sleep_for(kTick);
+    }
+    return false;
+}
+
+ExitCode CliRun::runChain(Session& session) {
+    if (!session.chainRunning()) return startFailure();
+    bool waitNoticeShown = false;
+    while (session.chainRunning()) {
+        if (interrupted()) {
+            // Only what cannot harm the chip is cancelled: the first step of a Program chain
+            // (while its button would read "Cancel") and reads. An erase, a calibration write or
+            // the write of a device with a calibration word runs to its end, so the chip never
+            // loses its factory calibration half-way.
+            const Operation running = session.currentOperation;
+            const bool cancellable = frontend_.programIsCancel() || running == Operation::Read ||
+                                     running == Operation::Verify;
+            if (cancellable) {
+                if (!session.programmer.cancelRequested.load()) session.programmer.requestCancel();
+            } else if (!waitNoticeShown) {
+                waitNoticeShown = true;
+                frontend_.printError("Interrupted: letting \"" + frontend_.statusText() +
+                                     "\" finish so that the chip is left whole");
+            }
+        }
+        std::this_thread::sleep_for(kTick);
+        session.tick();
+    }
+    frontend_.finishProgress();
+    if (interrupted()) return ExitCode::Interrupted;
+    return chainOutcome(session);
+}
+
+// A start that was refused has shown its reason as a message.
+ExitCode CliRun::startFailure() const {
+    if (frontend_.sawMessage(texts::notConnected)) return ExitCode::TransferFailure;
+    if (frontend_.sawMessage(texts::socketEmpty) || frontend_.sawMessage(texts::deviceIdMismatch))
+        return ExitCode::DeviceMismatch;
+    if (frontend_.sawMessage(texts::transferFailed)) return ExitCode::TransferFailure;
+    return ExitCode::TransferFailure;
+}
+
+ExitCode CliRun::chainOutcome(const Session& session) const {
+    // Once a step has run, a programmer that goes away has broken a transfer, whether the
+    // worker noticed or the next step's start did: the chip may be half-written.
+    if (frontend_.sawMessage(texts::transferFailed)) return ExitCode::TransferFailure;
+    if (frontend_.sawMessage(texts::notConnected)) return ExitCode::TransferFailure;
+    if (frontend_.sawMessage(texts::socketEmpty) || frontend_.sawMessage(texts::deviceIdMismatch))
+        return ExitCode::DeviceMismatch;
+    if (frontend_.verifyErrorShown()) return ExitCode::VerifyFailed;
+    if (!session.lastChainOk) return ExitCode::TransferFailure;
+    return ExitCode::Success;
+}
+
+ExitCode CliRun::detect(Session& session, const std::string& cataloguePath) {
+    Programmer& programmer = session.programmer;
+    bool sent = programmer.selectSocket(session.socketPins);
+    if (sent && !session.socketMode) sent = programmer.selectSocket(0);
+    const int32_t id = sent ? programmer.readDeviceId() : -1;
+    if (id < 0) {
+        frontend_.showMessage(texts::transferFailed);
+        return ExitCode::TransferFailure;
+    }
+    frontend_.printLine("Device ID: " + hex4(static_cast<uint32_t>(id)));
+    if ((id & 0x3FFF) == 0x3FFF) {
+        frontend_.showMessage(texts::socketEmpty);
+        return ExitCode::DeviceMismatch;
+    }
+    const DetectResult found = devicesMatchingId(cataloguePath, static_cast<uint16_t>(id));
+    if (!found.opened) {
+        frontend_.showMessage(texts::catalogueMissing);
+        return ExitCode::CatalogueError;
+    }
+    if (found.matches.empty()) {
+        frontend_.printError("no catalogue device has device ID " + hex4(static_cast<uint32_t>(id)));
+        return ExitCode::DeviceMismatch;
+    }
+    for (const std::string& name : found.matches) frontend_.printLine(name);
+    return ExitCode::Success;
+}
+
+ExitCode CliRun::blankCheck(Session& session) {
+    const BlankReport report =
+        checkBlank(session.programmer, session.configKeepMask, session.hasCalibrationWord);
+    for (const std::string& finding : report.findings) frontend_.printLine(finding);
+    frontend_.printLine(report.blank ? "Blank" : "Not blank");
+    return report.blank ? ExitCode::Success : ExitCode::VerifyFailed;
+}
+
+void CliRun::printSimStats(const DriverChoice& choice, double startMicroseconds,
+                           double startWallMicroseconds) {
+    if (!choice.simulator) {
+        frontend_.printError("sim-stats: no simulated programmer in use");
+        return;
+    }
+    const double modelled = (choice.simulator->virtualMicroseconds() - startMicroseconds) / 1000.0;
+    const double measured = (wallMicroseconds() - startWallMicroseconds) / 1000.0;
+    char line[128];
+    std::snprintf(line, sizeof line, "sim-stats: modelled %.3f ms, measured %.3f ms", modelled,
+                  measured);
+    frontend_.printLine(line);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+#include "cli/ExitCode.h"
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+class Session;
+class TerminalFrontend;
+struct DriverChoice;
+
+// One command of korvalin-cli from start to end: settings, catalogue, driver, the session, the
+// wait for the programmer, the command itself and the exit status. interrupt is set (to the
+// signal number) by the signal handler; the run then cancels what can safely be cancelled.
+class CliRun {
+public:
+    CliRun(const CliOptions& options, TerminalFrontend& frontend,
+           const volatile std::sig_atomic_t& interrupt);
+    ExitCode run();
+
+private:
+    ExitCode listDevices(const std::string& cataloguePath);
+    bool waitForAttach(Session& session);
+    ExitCode runChain(Session& session);
+    ExitCode chainOutcome(const Session& session) const;
+    ExitCode startFailure() const;
+    ExitCode detect(Session& session, const std::string& cataloguePath);
+    ExitCode blankCheck(Session& session);
+    void printSimStats(const DriverChoice& choice, double startMicroseconds,
+                       double startWallMicroseconds);
+    bool interrupted() const { return interrupt_ != 0; }
+
+    const CliOptions& options_;
+    TerminalFrontend& frontend_;
+    const volatile std::sig_atomic_t& interrupt_;
+};
+
+// Where the catalogue is looked for when none is named: beside the executable, then the
+// installed data folder.
+std::vector<std::string> defaultCatalogueDirs();
+// The first folder holding the catalogue file, as a full path; "" when none does.
+std::string locateCatalogue(const std::vector<std::string>& dirs);

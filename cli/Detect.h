@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DetectResult {
+    bool opened = false;                 // false: the catalogue could not be read
+    std::vector<std::string> matches;    // file order, each name once
+};
+
+// Every device of the catalogue whose line is usable, states a device ID, and accepts this one
+// ((id AND mask) equals the expected ID). A line without a device ID, or with mask 0, would
+// accept any chip and is left out. The last line of a name is the one that counts.
+DetectResult devicesMatchingId(const std::string& cataloguePath, uint16_t deviceId);

@@ -1,0 +1,59 @@
+// korvalin-cli: the terminal front end. Same session code as the window, driven from a 10 ms
+// loop, for scripts and production lines.
+#include "cli/CliOptions.h"
+#include "cli/CliRun.h"
+#include "cli/ExitCode.h"
+#include "cli/TerminalFrontend.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The one value a signal handler may set; the run polls it between ticks.
+volatile std::sig_atomic_t interruptSignal = 0;
+
+extern "C" void onInterrupt(int signal) { interruptSignal = signal; }
+
+void installInterruptHandlers() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string program = "korvalin-cli";
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = parseArguments(args);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), parsed.error.c_str(),
+                     program.c_str());
+        return exitStatus(ExitCode::Usage);
+    }
+    if (parsed.options.help) {
+        std::fputs(usageText(program).c_str(), stdout);
+        return exitStatus(ExitCode::Success);
+    }
+    if (parsed.options.version) {
+        std::printf("%s %s\n", program.c_str(), KORVALIN_VERSION);
+        return exitStatus(ExitCode::Success);
+    }
+
+    installInterruptHandlers();
+    const bool bar = !parsed.options.quiet && isatty(STDERR_FILENO);
+    TerminalFrontend frontend(stdout, stderr, bar);
+    CliRun run(parsed.options, frontend, interruptSignal);
+    const ExitCode code = run.run();
+    if (code == ExitCode::Interrupted && interruptSignal != SIGINT)
+        return 128 + static_cast<int>(interruptSignal);
+    return exitStatus(code);
+}

@@ -1,0 +1,314 @@
+#include "cli/BlankCheck.h"
+#include "cli/CliOptions.h"
+#include "cli/Detect.h"
+#include "cli/ProgressBar.h"
+#include "cli/TerminalFrontend.h"
+#include "programmer/Programmer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- argument parsing ---------------------------------------------------------------------
+
+struct ParseCase {
+    std::vector<std::string> args;
+    bool ok;
+    const char* errorPart;   // for refusals: a piece of the message
+};
+
+TEST(ParseArguments, AcceptsAndRefuses) {
+    const ParseCase table[] = {
+        {{"list"}, true, ""},
+        {{"detect"}, true, ""},
+        {{"erase"}, true, ""},
+        {{"program", "a.hex"}, true, ""},
+        {{"-d", "PIC16F84A", "verify", "a.hex"}, true, ""},
+        {{"verify", "a.hex", "--device=PIC16F84A"}, true, ""},
+        {{"--", "read", "-odd-name.hex"}, true, ""},
+        {{"blank-check", "--icsp", "-q"}, true, ""},
+        {{"--help"}, true, ""},
+        {{"--version"}, true, ""},
+        {{}, false, "no command"},
+        {{"flash", "a.hex"}, false, "unknown command \"flash\""},
+        {{"program"}, false, "needs a HEX file"},
+        {{"program", ""}, false, "needs a HEX file"},
+        {{"read", "a.hex", "b.hex"}, false, "unexpected argument \"b.hex\""},
+        {{"list", "extra"}, false, "unexpected argument"},
+        {{"--bogus", "list"}, false, "unknown option --bogus"},
+        {{"list", "-d"}, false, "-d needs a value"},
+        {{"list", "--device="}, false, "empty"},
+        {{"list", "--sim"}, false, "--sim needs a value"},
+        {{"list", "--sim="}, false, "--sim needs"},
+        {{"list", "--icsp=yes"}, false, "--icsp takes no value"},
+        {{"list", "--trace"}, false, "--trace needs a value"},
+        {{"list", "--catalogue="}, false, "--catalogue needs a file"},
+    };
+    for (const ParseCase& c : table) {
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        const ParseResult result = parseArguments(c.args);
+        EXPECT_EQ(result.ok, c.ok) << joined << "-> " << result.error;
+        if (!c.ok) {
+            EXPECT_NE(result.error.find(c.errorPart), std::string::npos) << result.error;
+        }
+    }
+}
+
+TEST(ParseArguments, FillsTheOptions) {
+    const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
+                                          "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
+                                          "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
+                                          "--sim-stats", "program", "blink.hex"});
+    ASSERT_TRUE(r.ok) << r.error;
+    const CliOptions& o = r.options;
+    EXPECT_EQ(o.command, CliCommand::Program);
+    EXPECT_EQ(o.file, "blink.hex");
+    EXPECT_EQ(o.device, "PIC12F629");
+    EXPECT_EQ(o.catalogue, "cat.txt");
+    EXPECT_TRUE(o.icsp);
+    EXPECT_EQ(o.skipDeviceIdCheck, 1);
+    EXPECT_EQ(o.userIdOff, 1);
+    EXPECT_EQ(o.protectOff, 1);
+    EXPECT_EQ(o.sim, "PIC12F629,image=x.img");
+    EXPECT_EQ(o.trace, "t.txt");
+    EXPECT_TRUE(o.quiet);
+    EXPECT_TRUE(o.simStats);
+
+    // Without the options the remembered values apply: nothing is set.
+    const ParseResult bare = parseArguments({"erase"});
+    ASSERT_TRUE(bare.ok);
+    EXPECT_FALSE(bare.options.device.has_value());
+    EXPECT_FALSE(bare.options.skipDeviceIdCheck.has_value());
+    EXPECT_FALSE(bare.options.userIdOff.has_value());
+    EXPECT_FALSE(bare.options.protectOff.has_value());
+    EXPECT_FALSE(bare.options.icsp);
+}
+
+TEST(ParseArguments, EveryCommandByName) {
+    const std::pair<const char*, CliCommand> names[] = {
+        {"list", CliCommand::List},       {"detect", CliCommand::Detect},
+        {"read", CliCommand::Read},       {"program", CliCommand::Program},
+        {"verify", CliCommand::Verify},   {"erase", CliCommand::Erase},
+        {"blank-check", CliCommand::BlankCheck},
+    };
+    for (const auto& [name, command] : names) {
+        std::vector<std::string> args{name};
+        const bool takesFile = command == CliCommand::Read || command == CliCommand::Program ||
+                               command == CliCommand::Verify;
+        if (takesFile) args.push_back("f.hex");
+        const ParseResult r = parseArguments(args);
+        ASSERT_TRUE(r.ok) << name << ": " << r.error;
+        EXPECT_EQ(r.options.command, command);
+        EXPECT_STREQ(commandName(command), name);
+    }
+}
+
+TEST(Usage, ListsEveryExitStatus) {
+    const std::string text = usageText("korvalin-cli");
+    for (const char* line : {"0  success", "1  verify", "2  usage", "3  programmer not connected",
+                             "4  device ID mismatch", "5  file error", "6  transfer failure",
+                             "7  catalogue", "130  interrupted"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_NE(text.find("never written"), std::string::npos);
+}
+
+// ---- progress bar -------------------------------------------------------------------------
+
+TEST(ProgressBar, FillsByPercentAndClamps) {
+    struct Case {
+        std::string label;
+        int percent, width;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"Read", 0, 10, "Read [          ]   0%"},
+        {"Read", 45, 10, "Read [####      ]  45%"},
+        {"Read", 100, 10, "Read [##########] 100%"},
+        {"", 50, 4, "[##  ]  50%"},
+        {"X", 150, 4, "X [####] 100%"},
+        {"X", -3, 4, "X [    ]   0%"},
+        {"X", 99, 0, "X [ ]  99%"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(progressBarText(c.label, c.percent, c.width), c.expected)
+            << c.percent << "% of " << c.width;
+}
+
+// ---- blank check --------------------------------------------------------------------------
+
+struct Geometry {
+    uint32_t words;
+    uint32_t bytes;
+    bool calibration;
+};
+
+TEST(BlankCheck, FindsEveryAreaThatIsNotBlank) {
+    struct Case {
+        const char* name;
+        Geometry geometry;
+        uint16_t keepMask;
+        void (*change)(Programmer&);
+        bool blank;
+        const char* findingPart;
+    };
+    const Case cases[] = {
+        {"erased", {64, 16, false}, 0xFFFF, [](Programmer&) {}, true, ""},
+        {"program word", {64, 16, false}, 0xFFFF,
+         [](Programmer& p) { p.programWords[17] = 0x2805; }, false, "at 0011 holds 2805"},
+        {"last program word", {64, 16, false}, 0xFFFF,
+         [](Programmer& p) { p.programWords[63] = 0; }, false, "program memory: 1 word"},
+        {"the spare cell past the end is not chip data", {64, 16, false}, 0xFFFF,
+         [](Programmer& p) { p.programWords[64] = 0; }, true, ""},
+        {"eeprom byte", {64, 16, false}, 0xFFFF,
+         [](Programmer& p) { p.eepromBytes[3] = 0x12; }, false, "EEPROM: 1 byte(s) not FF"},
+        {"no eeprom", {64, 0, false}, 0xFFFF, [](Programmer&) {}, true, ""},
+        {"user id", {64, 16, false}, 0xFFFF, [](Programmer& p) { p.userId = 0xFFF0; }, false,
+         "user ID: FFF0"},
+        {"code protection left behind", {64, 16, false}, 0xFFFF,
+         [](Programmer& p) { p.configWord = 0x1FFF; }, false, "on the bits 2000"},
+        {"unimplemented bits read 0", {64, 16, false}, 0x3F7F,
+         [](Programmer& p) { p.configWord = 0x3F7F; }, true, ""},
+        {"calibration word kept", {64, 16, true}, 0xFFFF,
+         [](Programmer& p) { p.programWords[63] = 0x3480; }, true, ""},
+        {"calibration bits kept", {64, 16, true}, 0xFFFF,
+         [](Programmer& p) { p.configWord = 0x0FFF; }, true, ""},
+        {"other config bits on a calibration device", {64, 16, true}, 0xFFFF,
+         [](Programmer& p) { p.configWord = 0x3FBF; }, false, "on the bits 0040"},
+        {"word next to the calibration word", {64, 16, true}, 0xFFFF,
+         [](Programmer& p) { p.programWords[62] = 0x3480; }, false, "at 003E"},
+    };
+    for (const Case& c : cases) {
+        Programmer programmer;
+        programmer.setGeometry(c.geometry.words, 0x3FFF, c.geometry.bytes);
+        if (c.geometry.calibration) {
+            programmer.calibrationAddress = c.geometry.words - 1;
+            programmer.calibrationBitsMask = 0x3000;
+        }
+        c.change(programmer);
+        const BlankReport report = checkBlank(programmer, c.keepMask, c.geometry.calibration);
+        EXPECT_EQ(report.blank, c.blank) << c.name;
+        EXPECT_EQ(report.findings.empty(), c.blank) << c.name;
+        if (!c.blank) {
+            ASSERT_EQ(report.findings.size(), 1u) << c.name;
+            EXPECT_NE(report.findings[0].find(c.findingPart), std::string::npos)
+                << c.name << ": " << report.findings[0];
+        }
+    }
+}
+
+TEST(BlankCheck, ReportsEachAreaOnce) {
+    Programmer programmer;
+    programmer.setGeometry(32, 0x3FFF, 16);
+    programmer.programWords[0] = 0;
+    programmer.programWords[5] = 0;
+    programmer.eepromBytes[0] = 0;
+    programmer.userId = 0;
+    programmer.configWord = 0;
+    const BlankReport report = checkBlank(programmer, 0xFFFF, false);
+    EXPECT_FALSE(report.blank);
+    ASSERT_EQ(report.findings.size(), 4u);
+    EXPECT_NE(report.findings[0].find("2 word(s)"), std::string::npos) << report.findings[0];
+}
+
+// ---- detect -------------------------------------------------------------------------------
+
+std::string line(const std::string& name, const std::string& id, const char* methods = "1\t1\t0\t0\t0\t1\t1") {
+    return name + "\t2048:14\t128\t[CP][x][x][x][x][CPD][LVP][BOREN][MCLRE][FOSC2][PWRTE][WDTE][FOSC1][FOSC0]\t18\t" +
+           methods + "\t:\t" + id + "\t\n";
+}
+
+TEST(Detect, MatchesMaskedIdsInFileOrderLastLineWinning) {
+    const std::filesystem::path path =
+        std::filesystem::path(testing::TempDir()) / "detect-catalogue.txt";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "; comment\n"
+            << line("P628A", "1060:3FE0") << line("P627A", "1040:3FE0") << line("NOID", "-")
+            << line("MASK0", "") << line("BAD", "1060:3FE0", "1\t2\t0\t0\t0\t1\t20")
+            << line("TWICE", "1060:3FE0") << line("ALSO628", "1060:3FF0")
+            << line("TWICE", "0560:3FE0");
+    }
+    struct Case {
+        uint16_t id;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {0x1066, {"P628A", "ALSO628"}},
+        {0x1046, {"P627A"}},
+        {0x0562, {"TWICE"}},
+        {0x1070, {"P628A"}},   // bit 4 is a revision bit under 3FE0, not under 3FF0
+        {0x1080, {}},
+        {0x3FFF, {}},
+    };
+    for (const Case& c : cases) {
+        const DetectResult result = devicesMatchingId(path.string(), c.id);
+        EXPECT_TRUE(result.opened);
+        EXPECT_EQ(result.matches, c.expected) << std::hex << c.id;
+    }
+    EXPECT_FALSE(devicesMatchingId((path.string() + ".missing"), 0x1066).opened);
+}
+
+// ---- terminal output ----------------------------------------------------------------------
+
+std::string readAll(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char buffer[256];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    return text;
+}
+
+TEST(TerminalFrontend, PrintsStatusMessagesAndTheVerifyErrorLines) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    {
+        TerminalFrontend frontend(out, err, false);
+        frontend.setStatusText("Program / EEPROM Verify");
+        frontend.setProgress(40);
+        frontend.showMessage("デバイスが未実装です");
+        frontend.showVerifyError("OK", "NG", "OK");
+        frontend.setStatusText("Program Verify - NG");
+        EXPECT_TRUE(frontend.sawMessage("デバイスが未実装です"));
+        EXPECT_FALSE(frontend.sawMessage("KVNライターが未接続です"));
+        EXPECT_TRUE(frontend.verifyErrorShown());
+    }
+    EXPECT_EQ(readAll(out),
+              "Program / EEPROM Verify\nVerify Error\nProgram Memorys : OK\n"
+              "EEPROM Memorys : NG\nConfig Word : OK\nProgram Verify - NG\n");
+    EXPECT_EQ(readAll(err), "デバイスが未実装です\n");   // no bar when it is not wanted
+    std::fclose(out);
+    std::fclose(err);
+}
+
+TEST(TerminalFrontend, BarIsRedrawnInPlaceAndClearedBeforeALine) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    {
+        TerminalFrontend frontend(out, err, true);
+        frontend.setStatusText("Program / EEPROM Read");
+        frontend.setProgress(10);
+        frontend.setProgress(10);   // unchanged: not redrawn
+        frontend.setProgress(20);
+        frontend.printError("oops");
+    }
+    const std::string text = readAll(err);
+    EXPECT_EQ(text.find("\rProgram / EEPROM Read ["), 0u) << text;
+    EXPECT_NE(text.find("  10%"), std::string::npos);
+    EXPECT_EQ(text.find("  10%"), text.rfind("  10%"));
+    EXPECT_NE(text.find("  20%\r\033[Koops\n"), std::string::npos) << text;
+    std::fclose(out);
+    std::fclose(err);
+}
+
+}  // namespace

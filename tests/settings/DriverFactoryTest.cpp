@@ -1,0 +1,201 @@
+#include "settings/DriverFactory.h"
+
+#include "programmer/TraceDriver.h"
+#include "sim/SimulatedDriver.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+// Sets or clears one environment variable for the life of the guard.
+class EnvGuard {
+public:
+    EnvGuard(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~EnvGuard() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class DriverFactory : public ::testing::Test {
+protected:
+    std::unique_ptr<QSettings> store() {
+        return std::make_unique<QSettings>(dir.filePath("store.conf"), QSettings::IniFormat);
+    }
+    QTemporaryDir dir;
+    EnvGuard sim{"KORVALIN_SIM", nullptr};
+    EnvGuard trace{"KORVALIN_TRACE", nullptr};
+    EnvGuard usbId{"KORVALIN_USB_ID", nullptr};
+};
+
+TEST(UsbId, ParsesOnlyFourHexDigitsEachSide) {
+    struct Case {
+        const char* text;
+        bool ok;
+        uint16_t vendor, product;
+    };
+    const Case cases[] = {
+        {"04d8:000a", true, 0x04D8, 0x000A}, {"04D8:000A", true, 0x04D8, 0x000A},
+        {"ffff:0000", true, 0xFFFF, 0x0000}, {"4d8:a", false, 0, 0},
+        {"04d8-000a", false, 0, 0},          {"04d8:000g", false, 0, 0},
+        {"", false, 0, 0},                   {"04d8:000a0", false, 0, 0},
+        {" 04d8:000a", false, 0, 0},         {"0x4d:000a", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        uint16_t vendor = 0x1111, product = 0x2222;
+        EXPECT_EQ(parseUsbId(c.text, vendor, product), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(vendor, c.vendor) << c.text;
+            EXPECT_EQ(product, c.product) << c.text;
+        } else {
+            EXPECT_EQ(vendor, 0x1111) << "left untouched: " << c.text;
+            EXPECT_EQ(product, 0x2222) << "left untouched: " << c.text;
+        }
+    }
+}
+
+TEST_F(DriverFactory, SimSpecChoosesTheSimulatedProgrammer) {
+    auto settings = store();
+    DriverChoice choice = chooseDriver("PIC16F628A", "", settings.get());
+    ASSERT_TRUE(choice.driver) << choice.error;
+    EXPECT_EQ(choice.failure, DriverFailure::None);
+    EXPECT_EQ(choice.simulator, dynamic_cast<SimulatedDriver*>(choice.driver.get()));
+    EXPECT_NE(choice.simulator, nullptr);
+    EXPECT_FALSE(choice.whyNotOpen);
+}
+
+TEST_F(DriverFactory, EnvironmentChoosesTheSimulatorAndTheArgumentWins) {
+    auto settings = store();
+    {
+        EnvGuard env("KORVALIN_SIM", "PIC16F84A");
+        DriverChoice choice = chooseDriver("", "", settings.get());
+        ASSERT_TRUE(choice.driver) << choice.error;
+        EXPECT_NE(choice.simulator, nullptr);
+    }
+    {
+        EnvGuard env("KORVALIN_SIM", "this is no spec,,,=");
+        DriverChoice choice = chooseDriver("empty", "", settings.get());
+        ASSERT_TRUE(choice.driver) << choice.error;
+        EXPECT_NE(choice.simulator, nullptr);
+    }
+}
+
+TEST_F(DriverFactory, BadSimSpecIsRefusedWithItsText) {
+    auto settings = store();
+    DriverChoice choice = chooseDriver("PIC16F628A,clock=banana", "", settings.get());
+    EXPECT_FALSE(choice.driver);
+    EXPECT_EQ(choice.simulator, nullptr);
+    EXPECT_EQ(choice.failure, DriverFailure::SimSpec);
+    EXPECT_NE(choice.error.find("PIC16F628A,clock=banana"), std::string::npos) << choice.error;
+    std::string error;
+    EXPECT_FALSE(createDriver("PIC16F628A,clock=banana", "", error, settings.get()));
+    EXPECT_EQ(error, choice.error);
+}
+
+TEST_F(DriverFactory, TraceWrapsTheDriverFromArgumentOrEnvironment) {
+    auto settings = store();
+    const std::string fromArgument = dir.filePath("arg.txt").toStdString();
+    const std::string fromEnvironment = dir.filePath("env.txt").toStdString();
+    EnvGuard env("KORVALIN_TRACE", fromEnvironment.c_str());
+    for (const std::string& path : {fromArgument, std::string()}) {
+        DriverChoice choice = chooseDriver("PIC16F628A", path, settings.get());
+        ASSERT_TRUE(choice.driver) << choice.error;
+        auto* traced = dynamic_cast<TraceDriver*>(choice.driver.get());
+        ASSERT_NE(traced, nullptr);
+        EXPECT_TRUE(traced->isOpen());
+        EXPECT_EQ(traced->inner(), choice.simulator);
+    }
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(fromArgument)));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(fromEnvironment)));
+}
+
+TEST_F(DriverFactory, UnwritableTraceIsAFileError) {
+    auto settings = store();
+    const std::string path = dir.filePath("no/such/folder/trace.txt").toStdString();
+    DriverChoice choice = chooseDriver("PIC16F628A", path, settings.get());
+    EXPECT_FALSE(choice.driver);
+    EXPECT_EQ(choice.simulator, nullptr);
+    EXPECT_EQ(choice.failure, DriverFailure::Trace);
+    EXPECT_NE(choice.error.find(path), std::string::npos) << choice.error;
+}
+
+#ifdef KORVALIN_TEST_HAVE_USB
+TEST_F(DriverFactory, UsbIdComesFromTheEnvironmentFirstThenTheStore) {
+    auto settings = store();
+    settings->setValue("Settings/Usb/VendorId", "zzzz");   // would fail if it were read
+    settings->setValue("Settings/Usb/ProductId", "0001");
+    {
+        EnvGuard env("KORVALIN_USB_ID", "04d8:000a");
+        DriverChoice choice = chooseDriver("", "", settings.get());
+        ASSERT_TRUE(choice.driver) << choice.error;
+        EXPECT_EQ(choice.simulator, nullptr);
+        EXPECT_TRUE(choice.whyNotOpen);
+    }
+    {
+        EnvGuard env("KORVALIN_USB_ID", "04d8");
+        DriverChoice choice = chooseDriver("", "", settings.get());
+        EXPECT_FALSE(choice.driver);
+        EXPECT_EQ(choice.failure, DriverFailure::UsbId);
+        EXPECT_NE(choice.error.find("KORVALIN_USB_ID"), std::string::npos) << choice.error;
+    }
+    struct Case {
+        const char* vendor;
+        const char* product;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"04D8", "000A", true}, {"04d8", "000a", true}, {nullptr, nullptr, false},
+        {"zzzz", "0001", false}, {"04D8", nullptr, false}, {"4D8", "000A", false},
+    };
+    for (const Case& c : cases) {
+        settings->clear();
+        if (c.vendor) settings->setValue("Settings/Usb/VendorId", c.vendor);
+        if (c.product) settings->setValue("Settings/Usb/ProductId", c.product);
+        DriverChoice choice = chooseDriver("", "", settings.get());
+        EXPECT_EQ(bool(choice.driver), c.ok) << choice.error;
+        if (!c.ok) {
+            EXPECT_EQ(choice.failure, DriverFailure::UsbId);
+            EXPECT_NE(choice.error.find("Settings/Usb"), std::string::npos) << choice.error;
+        }
+    }
+}
+#else
+TEST_F(DriverFactory, WithoutUsbSupportTheRealProgrammerIsRefused) {
+    auto settings = store();
+    EnvGuard env("KORVALIN_USB_ID", "04d8:000a");
+    DriverChoice choice = chooseDriver("", "", settings.get());
+    EXPECT_FALSE(choice.driver);
+    EXPECT_EQ(choice.failure, DriverFailure::NoUsb);
+    EXPECT_EQ(choice.error, "this build has no USB support");
+}
+#endif
+
+TEST_F(DriverFactory, EmptySimEnvironmentMeansTheRealProgrammer) {
+    auto settings = store();
+    EnvGuard env("KORVALIN_SIM", "");
+    DriverChoice choice = chooseDriver("", "", settings.get());
+    EXPECT_EQ(choice.simulator, nullptr);
+    EXPECT_NE(choice.failure, DriverFailure::SimSpec);
+}
+
+}  // namespace
