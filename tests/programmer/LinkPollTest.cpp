@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 using Bytes = FakeDriver::Bytes;
@@ -122,6 +125,39 @@ TEST_F(LinkPollTest, NoAttachWhileAWorkerRuns)
     EXPECT_EQ(fake.opens, 0);
     p.busy = 0;
     EXPECT_EQ(pollConnection(p, link), "Korvalin Connect");
+}
+
+TEST_F(LinkPollTest, UnplugUnderAWorkerThreadIsReleasedOnceAfterIt)
+{
+    ASSERT_EQ(pollConnection(p, link), "Korvalin Connect");
+    fake.answer = [this](const Bytes&, std::size_t n) {
+        if (fake.exchanges() == 50)
+            fake.removed = 1;
+        return Bytes(n, 0);
+    };
+    const std::vector<uint16_t> before = p.programWords;
+    p.busy = 1;
+    bool ok = true;
+    std::thread worker([&] {
+        ok = p.readAll();
+        p.busy.store(0, std::memory_order_release);
+    });
+    int closesWhileBusy = 0;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 2000 && (p.busy.load(std::memory_order_acquire) != 0 || p.deviceHandle != -1); ++i) {
+        if (const std::string text = pollConnection(p, link); !text.empty())
+            texts.push_back(text);
+        if (p.busy.load() != 0)
+            closesWhileBusy = fake.closes;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    worker.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(closesWhileBusy, 0);
+    EXPECT_EQ(fake.closes, 1);
+    EXPECT_EQ(texts, std::vector<std::string>{"Korvalin Non Connect"});
+    EXPECT_EQ(fake.exchanges(), 51u);   // the one write that found the programmer gone, no more
+    EXPECT_EQ(p.programWords, before);
 }
 
 TEST(LinkPoll, WithoutADriverNothingIsEverConnected)
