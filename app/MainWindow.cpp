@@ -1,0 +1,258 @@
+#include "app/MainWindow.h"
+
+#include "app/WaitCursor.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/AppIcon.h"
+#include "dialogs/ConfigWordDialog.h"
+#include "dialogs/DeviceIdDialog.h"
+#include "dialogs/DialogFonts.h"
+#include "dialogs/DialogUnits.h"
+#include "dialogs/TestPanelDialog.h"
+#include "dialogs/UserIdDialog.h"
+#include "operations/Session.h"
+#include "ui_MainWindow.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QListView>
+
+#include <array>
+
+namespace {
+constexpr int kTickMs = 10;
+constexpr int kDeviceListDroppedHeightDlu = 139;
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// The dumps are built with CR LF line ends; the edit boxes want plain line feeds.
+QString dumpText(const std::string& text) {
+    QString shown = qs(text);
+    shown.remove(QLatin1Char('\r'));
+    return shown;
+}
+}  // namespace
+
+MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      ui_(std::make_unique<Ui::MainWindow>()),
+      prompts_(std::move(prompts)) {
+    ui_->setupUi(this);
+    layOutControls();
+    setWindowIcon(appIcon());
+
+    // Under X11 and Wayland there is no system menu to add to; the version item lives in the
+    // window's context menu instead.
+    aboutAction_ = new QAction(QStringLiteral("KVN のﾊﾞｰｼﾞｮﾝ情報(&A)..."), this);
+    addAction(aboutAction_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(aboutAction_, &QAction::triggered, this, &MainWindow::onAbout);
+
+    session_ = std::make_unique<Session>(*this, driver);
+    session_->catalogueDirs = {QCoreApplication::applicationDirPath().toStdString(),
+                               KORVALIN_INSTALL_DATADIR};
+    connectControls();
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, &MainWindow::onTick);
+}
+
+// The session's worker, if any, is joined by its destructor before the widgets go.
+MainWindow::~MainWindow() {
+    timer_.stop();
+    session_.reset();
+    waitCursors_.clear();
+}
+
+void MainWindow::layOutControls() {
+    const QFont font = fixedDialogFont();
+    DialogUnits::layOut(this, font);
+    // A drop-down list's template height is its dropped-down extent; the closed box takes the
+    // height its font needs.
+    const DialogUnits units(font);
+    QComboBox* list = ui_->deviceList;
+    const int closedHeight = list->sizeHint().height();
+    list->resize(list->width(), closedHeight);
+    const int rowHeight = qMax(1, list->view()->sizeHintForRow(0) > 0 ? list->view()->sizeHintForRow(0)
+                                                                       : list->fontMetrics().height());
+    list->setMaxVisibleItems(qMax(1, (units.y(kDeviceListDroppedHeightDlu) - closedHeight) / rowHeight));
+    ui_->programDump->setFont(font);
+    ui_->eepromDump->setFont(font);
+}
+
+void MainWindow::connectControls() {
+    Session& s = *session_;
+    connect(ui_->programButton, &QPushButton::clicked, this, [&s] { s.onProgramButton(); });
+    connect(ui_->readButton, &QPushButton::clicked, this, [&s] { s.onReadButton(); });
+    connect(ui_->verifyButton, &QPushButton::clicked, this, [&s] { s.onVerifyButton(); });
+    connect(ui_->eraseButton, &QPushButton::clicked, this, [&s] { s.onEraseButton(); });
+    connect(ui_->socketField, &ClickableLabel::clicked, this, [&s] { s.onSocketFieldClick(); });
+    connect(ui_->fileOpenButton, &QPushButton::clicked, this, &MainWindow::onFileOpen);
+    connect(ui_->fileSaveButton, &QPushButton::clicked, this, &MainWindow::onFileSave);
+    connect(ui_->configWordField, &ClickableLabel::clicked, this, &MainWindow::onConfigWordField);
+    connect(ui_->deviceIdField, &ClickableLabel::clicked, this, &MainWindow::onDeviceIdField);
+    connect(ui_->userIdField, &ClickableLabel::clicked, this, &MainWindow::onUserIdField);
+    connect(ui_->testButton, &QPushButton::clicked, this, &MainWindow::onTest);
+    connect(ui_->deviceList, &QComboBox::currentIndexChanged, this, &MainWindow::onDeviceListChange);
+    connect(ui_->okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool MainWindow::start() {
+    const bool listed = session_->initialise();
+    timer_.start();
+    return listed;
+}
+
+// OK, "ｷｬﾝｾﾙ", Escape and the close box all end here; none of them may end the window while a
+// worker still uses the Programmer.
+void MainWindow::done(int result) {
+    if (session_ && session_->chainRunning()) return;
+    QDialog::done(result);
+}
+
+void MainWindow::onTick() { session_->tick(); }
+
+void MainWindow::onDeviceListChange(int index) {
+    if (index < 0) return;
+    session_->onDeviceListChange(ui_->deviceList->itemText(index).toStdString());
+}
+
+void MainWindow::onFileOpen() {
+    session_->setProgress(0, 1);
+    const QString path = prompts_.openFile(this);
+    if (path.isEmpty()) return;
+    session_->openHexFile(path.toStdString());
+}
+
+void MainWindow::onFileSave() {
+    const QString path = prompts_.saveFile(this);
+    if (path.isEmpty()) return;
+    session_->saveHexFile(path.toStdString());
+}
+
+void MainWindow::onConfigWordField() {
+    Session& s = *session_;
+    s.resetProgress();
+    ConfigWordValues values;
+    values.deviceName = qs(s.deviceName);
+    values.configWord = s.programmer.configWord;
+    values.configWord2 = s.programmer.configWord2;
+    values.configBitTags = qs(s.configBitTags);
+    values.protectOff = s.protectOff;
+    values.family = s.programmer.family;
+    ConfigWordDialog dialog(values, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const ConfigWordValues result = dialog.values();
+    s.applyConfigWords(result.configWord, result.configWord2, result.protectOff);
+}
+
+void MainWindow::onDeviceIdField() {
+    Session& s = *session_;
+    s.resetProgress();
+    DeviceIdDialog dialog(DeviceIdValues{qs(s.deviceName), s.skipDeviceIdCheck}, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    s.applySkipDeviceIdCheck(dialog.values().skipDeviceIdCheck);
+}
+
+void MainWindow::onUserIdField() {
+    Session& s = *session_;
+    s.resetProgress();
+    UserIdDialog dialog(UserIdValues{qs(s.deviceName), s.programmer.userId,
+                                     s.programmer.writeUserId ? 0 : 1},
+                        this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const UserIdValues result = dialog.values();
+    s.applyUserId(result.userId, result.userIdOff);
+}
+
+// The panel starts from a known safe output state and leaves it behind, however it closes.
+void MainWindow::onTest() {
+    Programmer& programmer = session_->programmer;
+    programmer.resetOutputs();
+    {
+        TestPanelDialog panel(&programmer, this);
+        panel.exec();
+    }
+    programmer.resetOutputs();
+}
+
+void MainWindow::onAbout() {
+    AboutDialog about(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), this);
+    about.exec();
+}
+
+// ---- Frontend ----------------------------------------------------------------------------
+
+void MainWindow::showMessage(const std::string& text) { prompts_.message(this, qs(text)); }
+
+void MainWindow::setStatusText(const std::string& text) {
+    ui_->statusLine->setText(qs(text));
+    emit statusTextChanged(ui_->statusLine->text());
+}
+
+void MainWindow::setControls(const ControlStates& states) {
+    ui_->okButton->setEnabled(states.okCancelEnabled);
+    ui_->cancelButton->setEnabled(states.okCancelEnabled);
+    ui_->programButton->setText(states.programIsCancel ? QStringLiteral("Cancel")
+                                                       : QStringLiteral("Program"));
+    ui_->programButton->setEnabled(states.programEnabled);
+    const std::array<QWidget*, 11> others = {
+        ui_->verifyButton,    ui_->readButton,      ui_->eraseButton,     ui_->fileOpenButton,
+        ui_->fileSaveButton,  ui_->deviceList,      ui_->configWordField, ui_->deviceIdField,
+        ui_->userIdField,     ui_->socketField,     ui_->testButton};
+    for (QWidget* control : others)
+        control->setEnabled(states.othersEnabled);
+    emit controlsChanged();
+}
+
+void MainWindow::setProgress(int percent) {
+    ui_->progressBar->setRange(0, 100);
+    ui_->progressBar->setValue(percent);
+}
+
+void MainWindow::showProgramDump(const std::string& text) {
+    ui_->programDump->setPlainText(dumpText(text));
+}
+
+void MainWindow::showEepromDump(const std::string& text) {
+    ui_->eepromDump->setPlainText(dumpText(text));
+}
+
+void MainWindow::setFieldText(Field field, const std::string& text) {
+    switch (field) {
+    case Field::ConfigWord: ui_->configWordField->setText(qs(text)); break;
+    case Field::DeviceId: ui_->deviceIdField->setText(qs(text)); break;
+    case Field::UserId: ui_->userIdField->setText(qs(text)); break;
+    case Field::Socket: ui_->socketField->setText(qs(text)); break;
+    }
+}
+
+void MainWindow::setGroupCaptions(const std::string& program, const std::string& eeprom) {
+    ui_->programGroup->setTitle(qs(program));
+    ui_->eepromGroup->setTitle(qs(eeprom));
+}
+
+// The session fills and selects the list itself; only the user's own changes are reported back.
+void MainWindow::setDeviceList(const std::vector<std::string>& names) {
+    QSignalBlocker block(ui_->deviceList);
+    ui_->deviceList->clear();
+    for (const std::string& name : names) ui_->deviceList->addItem(qs(name));
+    ui_->deviceList->setCurrentIndex(-1);
+}
+
+void MainWindow::setDeviceListSelection(int index) {
+    QSignalBlocker block(ui_->deviceList);
+    ui_->deviceList->setCurrentIndex(index);
+}
+
+void MainWindow::showVerifyError(const std::string& program, const std::string& eeprom,
+                                 const std::string& config) {
+    prompts_.verifyError(this, qs(program), qs(eeprom), qs(config));
+}
+
+void MainWindow::beginWaitCursor() { waitCursors_.push_back(std::make_unique<WaitCursor>()); }
+
+void MainWindow::endWaitCursor() {
+    if (!waitCursors_.empty()) waitCursors_.pop_back();
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/WindowPrompts.h"
+#include "operations/Frontend.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class Session;
+class UsbDriver;
+class WaitCursor;
+namespace Ui { class MainWindow; }
+
+// The application's one window. It shows what the session tells it through Frontend and turns
+// the user's clicks into session calls; its 10 ms timer drives the connection poll and the
+// operation chains. It refuses to close while a chain runs, so a worker never outlives the
+// Programmer it uses.
+class MainWindow : public QDialog, public Frontend {
+    Q_OBJECT
+public:
+    explicit MainWindow(UsbDriver* driver, WindowPrompts prompts = WindowPrompts::standard(),
+                        QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Set deviceName, the options and the catalogue's whereabouts here before start().
+    Session& session() { return *session_; }
+
+    // Fills the list, selects the remembered device and starts the timer. False when the
+    // catalogue is missing (the message has been shown): the window is then not to be run.
+    bool start();
+
+    QAction* aboutAction() const { return aboutAction_; }
+    const QTimer& timer() const { return timer_; }
+
+    void done(int result) override;
+
+    // Frontend
+    void showMessage(const std::string& text) override;
+    void setStatusText(const std::string& text) override;
+    void setControls(const ControlStates& states) override;
+    void setProgress(int percent) override;
+    void showProgramDump(const std::string& text) override;
+    void showEepromDump(const std::string& text) override;
+    void setFieldText(Field field, const std::string& text) override;
+    void setGroupCaptions(const std::string& program, const std::string& eeprom) override;
+    void setDeviceList(const std::vector<std::string>& names) override;
+    void setDeviceListSelection(int index) override;
+    void showVerifyError(const std::string& program, const std::string& eeprom,
+                         const std::string& config) override;
+    void beginWaitCursor() override;
+    void endWaitCursor() override;
+
+signals:
+    // For observers that follow a chain step by step (tests, accessibility tools).
+    void statusTextChanged(const QString& text);
+    void controlsChanged();
+
+private:
+    void layOutControls();
+    void connectControls();
+    void onTick();
+    void onDeviceListChange(int index);
+    void onFileOpen();
+    void onFileSave();
+    void onConfigWordField();
+    void onDeviceIdField();
+    void onUserIdField();
+    void onTest();
+    void onAbout();
+
+    std::unique_ptr<Ui::MainWindow> ui_;
+    WindowPrompts prompts_;
+    std::unique_ptr<Session> session_;
+    QTimer timer_;
+    QAction* aboutAction_ = nullptr;
+    std::vector<std::unique_ptr<WaitCursor>> waitCursors_;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+// Shows the wait cursor for as long as it lives; nests.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};

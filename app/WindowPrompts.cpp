@@ -1,0 +1,42 @@
+#include "app/WindowPrompts.h"
+
+#include "app/FileFilter.h"
+#include "dialogs/VerifyErrorDialog.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+QString chooseFileToOpen(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(kHexFileFilter));
+}
+
+QString chooseFileToSave(QWidget* parent) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(qtFileFilter(kHexFileFilter));
+    dialog.setDefaultSuffix(QStringLiteral("hex"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(QStringLiteral("ReadData.hex"));
+    if (dialog.exec() != QDialog::Accepted) return QString();
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+void showStopMessage(QWidget* parent, const QString& text) {
+    QMessageBox::critical(parent, QStringLiteral("KorvalinLoader"), text, QMessageBox::Ok);
+}
+
+void showVerifyError(QWidget* parent, const QString& program, const QString& eeprom,
+                     const QString& config) {
+    VerifyErrorDialog dialog(program, eeprom, config, parent);
+    dialog.exec();
+}
+
+}  // namespace
+
+WindowPrompts WindowPrompts::standard() {
+    return WindowPrompts{chooseFileToOpen, chooseFileToSave, showStopMessage, showVerifyError};
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The window's modal questions and messages, replaceable so that tests can answer them
+// without a modal loop. standard() gives the real dialogs.
+struct WindowPrompts {
+    // A full path, or an empty string when the user cancelled.
+    std::function<QString(QWidget* parent)> openFile;
+    std::function<QString(QWidget* parent)> saveFile;
+    // A stop-icon box with one OK, captioned "KorvalinLoader".
+    std::function<void(QWidget* parent, const QString& text)> message;
+    // The "Verify Error" dialog: "OK" or "NG" for each area.
+    std::function<void(QWidget* parent, const QString& program, const QString& eeprom,
+                       const QString& config)>
+        verifyError;
+
+    static WindowPrompts standard();
+};
