@@ -1,0 +1,288 @@
+#include "tests/usb/EmulatedProgrammer.h"
+
+#include <umockdev.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kCapabilities = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                                   USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+
+// Writes a plain value into resolved client memory so that it is copied back to the client.
+template <typename T>
+void store(UMockdevIoctlData* data, std::size_t offset, T value)
+{
+    umockdev_ioctl_data_update(data, offset, reinterpret_cast<guint8*>(&value), sizeof value);
+}
+
+} // namespace
+
+EmulatedProgrammer::EmulatedProgrammer(std::string devnode, std::string syspath)
+    : devnode_(std::move(devnode)), syspath_(std::move(syspath))
+{
+    handler_ = umockdev_ioctl_base_new();
+    signalId_ = g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedProgrammer::onIoctl), this);
+}
+
+EmulatedProgrammer::~EmulatedProgrammer()
+{
+    g_signal_handler_disconnect(handler_, signalId_);
+    std::lock_guard lock(mutex_);
+    for (Urb& urb : waiting_)
+        release(urb);
+    for (Urb& urb : completed_)
+        release(urb);
+    g_object_unref(handler_);
+}
+
+int EmulatedProgrammer::claims() const
+{
+    std::lock_guard lock(mutex_);
+    return claims_;
+}
+
+int EmulatedProgrammer::releases() const
+{
+    std::lock_guard lock(mutex_);
+    return releases_;
+}
+
+int EmulatedProgrammer::discarded() const
+{
+    std::lock_guard lock(mutex_);
+    return discarded_;
+}
+
+int EmulatedProgrammer::inFlight() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(waiting_.size() + completed_.size());
+}
+
+int EmulatedProgrammer::shutDown() const
+{
+    std::lock_guard lock(mutex_);
+    return shutDown_;
+}
+
+void EmulatedProgrammer::setClaimError(int error)
+{
+    std::lock_guard lock(mutex_);
+    claimError_ = error;
+}
+
+void EmulatedProgrammer::setAnswerer(Answerer* answerer)
+{
+    std::lock_guard lock(mutex_);
+    answerer_ = answerer;
+}
+
+void EmulatedProgrammer::detachAnswerer()
+{
+    setAnswerer(nullptr);
+}
+
+void EmulatedProgrammer::disconnect()
+{
+    std::lock_guard lock(mutex_);
+    disconnected_ = true;
+    answerer_ = nullptr;
+    // The kernel gives every URB in flight back with ESHUTDOWN; a pending read must not be left
+    // hanging for its whole time-out.
+    for (Urb& urb : waiting_) {
+        finish(urb, -ESHUTDOWN, 0);
+        completed_.push_back(urb);
+        ++shutDown_;
+    }
+    waiting_.clear();
+}
+
+int EmulatedProgrammer::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
+{
+    return static_cast<EmulatedProgrammer*>(self)->handle(client) ? TRUE : FALSE;
+}
+
+bool EmulatedProgrammer::handle(UMockdevIoctlClient* client)
+{
+    const unsigned long request = umockdev_ioctl_client_get_request(client);
+    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+
+    std::unique_lock lock(mutex_);
+    // Counted even on a gone device: the tests check that the driver lets go exactly once.
+    if (request == USBDEVFS_RELEASEINTERFACE)
+        ++releases_;
+    // Reaping stays possible after an unplug (REAP_AFTER_DISCONNECT): libusb collects the
+    // transfers the unplug ended before it hears ENODEV.
+    if (disconnected_ && request != USBDEVFS_REAPURB && request != USBDEVFS_REAPURBNDELAY &&
+        request != USBDEVFS_DISCARDURB) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return true;
+    }
+
+    switch (request) {
+    case USBDEVFS_GET_CAPABILITIES: {
+        UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr);
+        if (caps != nullptr) {
+            store<uint32_t>(caps, 0, kCapabilities);
+            g_object_unref(caps);
+        }
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    }
+    case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_DISCONNECT_CLAIM:
+        if (claimError_ != 0) {
+            umockdev_ioctl_client_complete(client, -1, claimError_);
+        } else {
+            ++claims_;
+            umockdev_ioctl_client_complete(client, 0, 0);
+        }
+        return true;
+    case USBDEVFS_RELEASEINTERFACE:
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    case USBDEVFS_CLEAR_HALT:
+    case USBDEVFS_RESETEP:
+    case USBDEVFS_RESET:
+    case USBDEVFS_SETINTERFACE:
+    case USBDEVFS_SETCONFIGURATION:
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    case USBDEVFS_GETDRIVER:
+        // No kernel driver is bound to the vendor interface.
+        umockdev_ioctl_client_complete(client, -1, ENODATA);
+        return true;
+    case USBDEVFS_SUBMITURB:
+        submit(client, arg);
+        return true;
+    case USBDEVFS_REAPURB:
+    case USBDEVFS_REAPURBNDELAY:
+        reap(client, arg);
+        return true;
+    case USBDEVFS_DISCARDURB:
+        discard(client, arg);
+        return true;
+    default:
+        umockdev_ioctl_client_complete(client, -1, ENOTTY);
+        return true;
+    }
+}
+
+void EmulatedProgrammer::submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+{
+    Urb urb;
+    urb.urb = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+    if (urb.urb == nullptr) {
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return;
+    }
+    urb.clientAddress = urb.urb->client_addr;
+    const auto* header = reinterpret_cast<const usbdevfs_urb*>(urb.urb->data);
+    const int length = header->buffer_length;
+    const unsigned char endpoint = header->endpoint;
+    if (header->type != USBDEVFS_URB_TYPE_BULK || length < 0 ||
+        (endpoint != 0x01 && endpoint != 0x81)) {
+        release(urb);
+        umockdev_ioctl_client_complete(client, -1, EINVAL);
+        return;
+    }
+    if (length > 0) {
+        urb.buffer = umockdev_ioctl_data_resolve(urb.urb, offsetof(usbdevfs_urb, buffer),
+                                                 static_cast<gsize>(length), nullptr);
+        if (urb.buffer == nullptr) {
+            release(urb);
+            umockdev_ioctl_client_complete(client, -1, EFAULT);
+            return;
+        }
+    }
+
+    if (endpoint == 0x01) {
+        const int accepted = answerer_ != nullptr
+                                 ? answerer_->onOut(urb.buffer ? urb.buffer->data : nullptr, length)
+                                 : -1;
+        if (accepted < 0)
+            finish(urb, -EPIPE, 0);
+        else
+            finish(urb, 0, accepted);
+        completed_.push_back(urb);
+    } else {
+        std::vector<uint8_t> answer(static_cast<std::size_t>(length));
+        const int answered = answerer_ != nullptr ? answerer_->onIn(answer.data(), answer.size()) : -1;
+        if (answered < 0 && answerer_ != nullptr) {
+            waiting_.push_back(urb);   // stays in flight until discarded or unplugged
+        } else if (answered < 0) {
+            finish(urb, -EPIPE, 0);
+            completed_.push_back(urb);
+        } else {
+            if (answered > 0)
+                umockdev_ioctl_data_update(urb.buffer, 0, answer.data(), answered);
+            finish(urb, 0, answered);
+            completed_.push_back(urb);
+        }
+    }
+    umockdev_ioctl_client_complete(client, 0, 0);
+}
+
+void EmulatedProgrammer::reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+{
+    if (completed_.empty()) {
+        umockdev_ioctl_client_complete(client, -1, disconnected_ ? ENODEV : EAGAIN);
+        return;
+    }
+    Urb urb = completed_.front();
+    completed_.pop_front();
+    UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
+    if (slot == nullptr) {
+        release(urb);
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return;
+    }
+    // The client's pointer variable now names its URB, whose status, length and data go back.
+    umockdev_ioctl_data_set_ptr(slot, 0, urb.urb);
+    g_object_unref(slot);
+    release(urb);
+    umockdev_ioctl_client_complete(client, 0, 0);
+}
+
+void EmulatedProgrammer::discard(UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+{
+    // DISCARDURB passes the URB's address itself, not a pointer to it.
+    unsigned long address = 0;
+    std::memcpy(&address, arg->data, std::min<std::size_t>(sizeof address, static_cast<std::size_t>(arg->data_len)));
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+        if (it->clientAddress == address) {
+            Urb urb = *it;
+            waiting_.erase(it);
+            finish(urb, -ENOENT, 0);
+            completed_.push_back(urb);
+            ++discarded_;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return;
+        }
+    }
+    // Already complete: the kernel answers EINVAL and the client reaps it as it is.
+    umockdev_ioctl_client_complete(client, -1, EINVAL);
+}
+
+void EmulatedProgrammer::finish(Urb& urb, int status, int actualLength)
+{
+    store<int>(urb.urb, offsetof(usbdevfs_urb, status), status);
+    store<int>(urb.urb, offsetof(usbdevfs_urb, actual_length), actualLength);
+}
+
+void EmulatedProgrammer::release(Urb& urb)
+{
+    if (urb.buffer != nullptr)
+        g_object_unref(urb.buffer);
+    if (urb.urb != nullptr)
+        g_object_unref(urb.urb);
+    urb.buffer = nullptr;
+    urb.urb = nullptr;
+}
