@@ -25,7 +25,7 @@ bool saveSettings(QSettings& store, const RememberedSettings& values);
 inline constexpr const char* kSettingsOrganisation = "Tessmark";
 // The window's executable, whose store the terminal front end reads so that both agree on the
 // remembered device.
-inline constexpr const char* kWindowApplicationName = "korvalin-loader";
+inline constexpr const char* kWindowApplicationName = "KorvalinLoader";
 
 // The running executable's file name without its extension; "korvalin" if it cannot be found.
 QString executableBaseName();

@@ -132,7 +132,7 @@ wrong_chip)
     ;;
 remembered_settings)
     mkdir -p "$XDG_CONFIG_HOME/Tessmark"
-    store="$XDG_CONFIG_HOME/Tessmark/korvalin-loader.conf"
+    store="$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
     printf '[Settings]\nDevice\\PIC=PIC16F84A\nDevice\\DeviceID=0\n' >"$store"
     run 0 --sim PIC16F84A read "$work/r.hex"
     printf '[Settings]\nDevice\\PIC=PIC16F628A\nDevice\\DeviceID=0\n' >"$store"
