@@ -29,6 +29,8 @@ struct SimConfig {
 };
 
 // "CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N][,noprogram=ADDR]"
-// plus the test-only keys short-after=N, flip-after=N, slow=F, seed=N, realtime, position=...
-// Returns false with a plain-English error for anything it does not understand.
+// plus short-after=N, flip-after=N, slow=F, seed=N, identity=HEX, realtime[=0|1], unplugged and
+// position=auto|socket8|socket28|icsp. CHIP is a device name, any case. ADDR is hexadecimal
+// (an optional 0x). Returns false with a plain-English error for anything it does not understand,
+// leaving config as it was.
 bool parseSimSpec(const std::string& spec, SimConfig& config, std::string& error);

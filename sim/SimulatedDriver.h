@@ -1,6 +1,8 @@
 #pragma once
 
 #include "SimConfig.h"
+#include "sim/SimChipState.h"
+#include "sim/SimFirmware.h"
 #include "programmer/UsbDriver.h"
 
 #include <cstdint>
@@ -8,22 +10,13 @@
 #include <string>
 #include <vector>
 
-// A snapshot of the simulated chip's memories, for tests and demonstrations.
-struct SimChipState {
-    bool present = false;
-    std::string device;
-    std::vector<uint16_t> programWords;
-    std::vector<uint8_t> eepromBytes;
-    uint16_t userIds[4] = {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF};
-    uint16_t configWord = 0x3FFF;
-    uint16_t configWord2 = 0x3FFF;
-    uint16_t deviceIdWord = 0x3FFF;     // ID with revision bits, as the chip answers it
-    uint16_t factoryCalibrationWord = 0; // the OSCCAL word the chip left the factory with
-    uint16_t factoryCalibrationBits = 0; // the BG bits it left the factory with
-};
-
 // The built-in programmer: firmware (scripts, outputs, waits on a virtual clock) and a PIC16
 // mid-range chip model behind it, exposed as an ordinary UsbDriver.
+//
+// Pipes: every write runs one script at once and leaves its answer; the next read returns that
+// answer, exactly as long as requested (zero-padded, or cut). A read with no script before it
+// blocks until its time-out and fails, like a device that has nothing to say. Pipe objects live
+// as long as the driver, so a worker still holding one after a close only sees failures.
 class SimulatedDriver : public UsbDriver {
 public:
     explicit SimulatedDriver(SimConfig config = {});
@@ -46,6 +39,14 @@ public:
     uint64_t closeCount() const;                   // how often closeProgrammer ran
     double virtualMicroseconds() const;            // modelled time spent so far
     bool saveImage() const;                         // writes imageFile now (also on destruction)
+
+    // What a test can check about the host's behaviour.
+    uint64_t malformedScriptCount() const;  // unknown opcode or code, truncated, > 64 bytes
+    uint64_t protocolErrorCount() const;    // answer left unread, read without a script, or an
+                                            // answer longer than the length read
+    SimOutputs outputs() const;
+    bool chipInProgrammingMode() const;
+    bool chipRefusedEntry() const;          // VDD came first on a chip that needs VPP first
 
 private:
     struct Impl;

@@ -1,0 +1,181 @@
+#include "sim/SimImageFile.h"
+
+#include "sim/SimChipTable.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kMagic = "KorvalinSimChip";
+
+std::string hex(unsigned value, int digits) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%0*X", digits, value);
+    return buffer;
+}
+
+bool parseHex(const std::string& token, unsigned limit, unsigned& value) {
+    if (token.empty() || token.size() > 4) return false;
+    unsigned v = 0;
+    for (char c : token) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else
+            return false;
+        v = v * 16 + static_cast<unsigned>(d);
+    }
+    if (v > limit) return false;
+    value = v;
+    return true;
+}
+
+} // namespace
+
+std::string formatSimImage(const SimChipState& s) {
+    std::ostringstream out;
+    out << kMagic << " 1\n";
+    out << "device " << s.device << "\n";
+    out << "deviceid " << hex(s.deviceIdWord, 4) << "\n";
+    out << "config " << hex(s.configWord, 4) << "\n";
+    out << "config2 " << hex(s.configWord2, 4) << "\n";
+    out << "userids";
+    for (uint16_t id : s.userIds) out << ' ' << hex(id, 4);
+    out << "\n";
+    out << "factory " << hex(s.factoryCalibrationWord, 4) << ' '
+        << hex(s.factoryCalibrationBits, 4) << "\n";
+    for (std::size_t a = 0; a < s.programWords.size(); a += 16) {
+        out << "program " << hex(static_cast<unsigned>(a), 4);
+        for (std::size_t i = a; i < a + 16 && i < s.programWords.size(); ++i)
+            out << ' ' << hex(s.programWords[i], 4);
+        out << "\n";
+    }
+    for (std::size_t a = 0; a < s.eepromBytes.size(); a += 16) {
+        out << "eeprom " << hex(static_cast<unsigned>(a), 4);
+        for (std::size_t i = a; i < a + 16 && i < s.eepromBytes.size(); ++i)
+            out << ' ' << hex(s.eepromBytes[i], 2);
+        out << "\n";
+    }
+    return out.str();
+}
+
+bool parseSimImage(const std::string& text, SimChipState& state, std::string& error) {
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line) || line != std::string(kMagic) + " 1") {
+        error = "not a simulated chip image";
+        return false;
+    }
+    SimChipState s;
+    const SimChipInfo* info = nullptr;
+    std::vector<bool> seenProgram, seenEeprom;
+    int lineNumber = 1;
+    auto fail = [&](const std::string& why) {
+        error = "line " + std::to_string(lineNumber) + ": " + why;
+        return false;
+    };
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::istringstream fields(line);
+        std::string key;
+        fields >> key;
+        std::vector<std::string> values;
+        for (std::string v; fields >> v;) values.push_back(v);
+        unsigned v = 0;
+        if (key == "device") {
+            if (values.size() != 1 || !(info = findSimChip(values[0]))) return fail("unknown device");
+            s.device = info->name;
+            s.programWords.assign(info->programWords, 0x3FFF);
+            s.eepromBytes.assign(info->eepromBytes, 0xFF);
+            seenProgram.assign(info->programWords, false);
+            seenEeprom.assign(info->eepromBytes, false);
+        } else if (key == "deviceid" || key == "config" || key == "config2") {
+            if (values.size() != 1 || !parseHex(values[0], 0x3FFF, v)) return fail("bad " + key);
+            (key == "deviceid" ? s.deviceIdWord : key == "config" ? s.configWord : s.configWord2) =
+                static_cast<uint16_t>(v);
+        } else if (key == "userids") {
+            if (values.size() != 4) return fail("four user IDs expected");
+            for (int i = 0; i < 4; ++i) {
+                if (!parseHex(values[i], 0x3FFF, v)) return fail("bad user ID");
+                s.userIds[i] = static_cast<uint16_t>(v);
+            }
+        } else if (key == "factory") {
+            unsigned w = 0;
+            if (values.size() != 2 || !parseHex(values[0], 0x3FFF, w) || !parseHex(values[1], 0x3FFF, v))
+                return fail("bad factory calibration");
+            s.factoryCalibrationWord = static_cast<uint16_t>(w);
+            s.factoryCalibrationBits = static_cast<uint16_t>(v);
+        } else if (key == "program" || key == "eeprom") {
+            if (!info) return fail("memory before device");
+            const bool isProgram = key == "program";
+            auto& seen = isProgram ? seenProgram : seenEeprom;
+            unsigned address = 0;
+            if (values.size() < 2 || !parseHex(values[0], 0xFFFF, address)) return fail("bad address");
+            for (std::size_t i = 1; i < values.size(); ++i, ++address) {
+                if (address >= seen.size()) return fail("address beyond the chip");
+                if (seen[address]) return fail("address given twice");
+                if (!parseHex(values[i], isProgram ? 0x3FFF : 0xFF, v)) return fail("bad value");
+                seen[address] = true;
+                if (isProgram)
+                    s.programWords[address] = static_cast<uint16_t>(v);
+                else
+                    s.eepromBytes[address] = static_cast<uint8_t>(v);
+            }
+        } else {
+            return fail("unknown key " + key);
+        }
+    }
+    if (!info) {
+        error = "no device line";
+        return false;
+    }
+    for (bool b : seenProgram)
+        if (!b) return fail("program memory incomplete");
+    for (bool b : seenEeprom)
+        if (!b) return fail("EEPROM incomplete");
+    s.present = true;
+    state = std::move(s);
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+    const std::string temp = path + ".tmp" + std::to_string(::getpid());
+    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    if (!file) {
+        error = "cannot create " + temp;
+        return false;
+    }
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    ok = std::fflush(file) == 0 && ok;
+    ok = ::fsync(::fileno(file)) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok) {
+        error = "cannot write " + temp;
+        std::remove(temp.c_str());
+        return false;
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot replace " + path;
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool readWholeFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    return true;
+}
