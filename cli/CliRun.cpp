@@ -248,9 +248,26 @@ ExitCode CliRun::chainOutcome(const Session& session) const {
 
 ExitCode CliRun::detect(Session& session, const std::string& cataloguePath) {
     Programmer& programmer = session.programmer;
-    bool sent = programmer.selectSocket(session.socketPins);
-    if (sent && !session.socketMode) sent = programmer.selectSocket(0);
-    const int32_t id = sent ? programmer.readDeviceId() : -1;
+    if (!programmer.selectSocket(session.socketPins) ||
+        (!session.socketMode && !programmer.selectSocket(0))) {
+        frontend_.showMessage(texts::transferFailed);
+        return ExitCode::TransferFailure;
+    }
+    // The chosen device's entry first, then the catalogue's other entries: a chip that needs
+    // VPP before its supply stays silent under the other order and would look absent.
+    std::vector<int32_t> sequences{programmer.entrySequence};
+    for (int32_t sequence : catalogueEntrySequences(cataloguePath))
+        if (sequence != sequences.front()) sequences.push_back(sequence);
+    const int32_t ownSequence = programmer.entrySequence;
+    int32_t id = 0x3FFF;
+    for (int32_t sequence : sequences) {
+        if (interrupted()) break;
+        programmer.entrySequence = sequence;
+        id = programmer.readDeviceId();
+        if (id < 0 || (id & 0x3FFF) != 0x3FFF) break;
+    }
+    programmer.entrySequence = ownSequence;
+    if (interrupted()) return ExitCode::Interrupted;
     if (id < 0) {
         frontend_.showMessage(texts::transferFailed);
         return ExitCode::TransferFailure;

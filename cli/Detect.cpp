@@ -26,3 +26,19 @@ DetectResult devicesMatchingId(const std::string& cataloguePath, uint16_t device
     }
     return result;
 }
+
+std::vector<int32_t> catalogueEntrySequences(const std::string& cataloguePath) {
+    std::vector<int32_t> sequences;
+    const CatalogueNames names = readCatalogueNames(cataloguePath);
+    std::vector<std::string> seen;
+    for (const std::string& name : names.names) {
+        if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
+        seen.push_back(name);
+        const CatalogueLookup lookup = findCatalogueDevice(cataloguePath, name);
+        if (!lookup.found || !lookup.record.valid) continue;
+        const int32_t sequence = lookup.record.entrySequence;
+        if (std::find(sequences.begin(), sequences.end(), sequence) == sequences.end())
+            sequences.push_back(sequence);
+    }
+    return sequences;
+}

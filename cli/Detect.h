@@ -13,3 +13,8 @@ struct DetectResult {
 // ((id AND mask) equals the expected ID). A line without a device ID, or with mask 0, would
 // accept any chip and is left out. The last line of a name is the one that counts.
 DetectResult devicesMatchingId(const std::string& cataloguePath, uint16_t deviceId);
+
+// The programming-mode entry sequences the catalogue's usable lines use, each once, in file
+// order: detect tries them in turn, since a chip that wants VPP before its supply does not
+// answer the other entry.
+std::vector<int32_t> catalogueEntrySequences(const std::string& cataloguePath);
