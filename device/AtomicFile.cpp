@@ -52,7 +52,7 @@ std::atomic<unsigned> temporaryCounter{0};
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, std::string_view content) {
+bool writeFileAtomically(const std::string& path, std::string_view content, bool flushToDisk) {
     if (path.empty() || path.back() == '/') return false;
 
     std::string target = path;
@@ -86,13 +86,13 @@ bool writeFileAtomically(const std::string& path, std::string_view content) {
     bool ok = writeAll(fd, content);
     // The new file keeps the old one's permissions; a new file gets the usual 0666 less umask.
     if (ok && replacing) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
+    if (ok && flushToDisk) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
         return false;
     }
-    syncFolder(folder);
+    if (flushToDisk) syncFolder(folder);
     return true;
 }

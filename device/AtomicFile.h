@@ -9,4 +9,6 @@
 // failure the temporary file is removed and the old file is left as it was. A path that names
 // anything but a regular file (a device node, a folder, a FIFO, a dangling link) is refused.
 // A link to a regular file replaces the file it points to and keeps the link.
-bool writeFileAtomically(const std::string& path, std::string_view content);
+// flushToDisk false leaves out the fsync calls: the old-or-new guarantee then holds against a
+// failing program, not against a power cut. Only for tools that time the rest.
+bool writeFileAtomically(const std::string& path, std::string_view content, bool flushToDisk = true);
