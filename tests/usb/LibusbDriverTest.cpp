@@ -31,18 +31,21 @@ long long millisecondsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// Polls like the front end's timer until the text appears or the time is up; returns the text
-// seen ("" on time-out).
-std::string pollUntilText(Programmer& programmer, LinkState& link, std::chrono::milliseconds limit)
+// Polls like the front end's timer until the programmer attaches or the time is up; returns
+// the last status text the polls gave ("" when none).
+std::string pollUntilConnected(Programmer& programmer, LinkState& link, std::chrono::milliseconds limit)
 {
     const auto end = Clock::now() + limit;
+    std::string last;
     while (Clock::now() < end) {
-        std::string text = pollConnection(programmer, link);
+        const std::string text = pollConnection(programmer, link);
         if (!text.empty())
-            return text;
+            last = text;
+        if (text == "Korvalin Connect")
+            break;
         std::this_thread::sleep_for(10ms);
     }
-    return "";
+    return last;
 }
 
 int openWithin(LibusbDriver& driver, std::chrono::milliseconds limit)
@@ -288,7 +291,8 @@ TEST_F(LibusbLinkTest, AttachSendsTheIdentityThenTheClockQuery)
     answerer.queueAnswer(kClockAnswer);
     usbTestbed().plug(kVendor, kProduct, &answerer);
 
-    EXPECT_EQ(pollConnection(programmer, link), "Korvalin Connect");
+    // Plugged in after the driver started: found on the hot-plug event, a moment later.
+    ASSERT_EQ(pollUntilConnected(programmer, link, 2000ms), "Korvalin Connect");
     EXPECT_TRUE(link.connected);
     EXPECT_EQ(answerer.scripts(), (std::vector<Bytes>{{0x80, 0x80}, {0x80, 0x81}}));
     EXPECT_EQ(answerer.readsAnswered(), 2);
@@ -312,7 +316,7 @@ TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
     answerer.queueAnswer(kClockAnswer);
     answerer.queueSilence();   // the first answer of the read never comes
     EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer);
-    ASSERT_EQ(pollConnection(programmer, link), "Korvalin Connect");
+    ASSERT_EQ(pollUntilConnected(programmer, link, 2000ms), "Korvalin Connect");
     const int firstHandle = programmer.deviceHandle;
 
     // Long enough that only the unplug can end the pending read in time.
@@ -358,7 +362,7 @@ TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
     second.queueAnswer(kIdentityAnswer);
     second.queueAnswer({16, 0, 0, 0, 0, 0, 0, 0});
     EmulatedProgrammer& again = usbTestbed().plug(kVendor, kProduct, &second);
-    EXPECT_EQ(pollUntilText(programmer, link, 2000ms), "Korvalin Connect");
+    EXPECT_EQ(pollUntilConnected(programmer, link, 2000ms), "Korvalin Connect");
     EXPECT_NE(programmer.deviceHandle, firstHandle);
     EXPECT_EQ(second.scripts(), (std::vector<Bytes>{{0x80, 0x80}, {0x80, 0x81}}));
     EXPECT_EQ(programmer.programmerClock, 16);
