@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <string>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -26,6 +30,14 @@ struct Outcome {
     uint64_t closes = 0;
 };
 
+// The program run writes the first 64 words and 16 EEPROM bytes only: every kind of exchange
+// of every phase still comes up, and unplugging after each one stays a few seconds' work.
+void shrinkForProgram(SimRig& rig, Op op)
+{
+    if (op == Op::Program)
+        rig.p.setGeometry(64, rig.p.blankWord, 16);
+}
+
 bool runOp(Programmer& p, Op op)
 {
     return op == Op::Read ? p.readAll() : p.programAll();
@@ -40,6 +52,7 @@ Outcome runWithFault(Op op, SimFaults faults, int32_t timeoutMs = 1000)
         ADD_FAILURE() << "no attach";
         return out;
     }
+    shrinkForProgram(rig, op);
     rig.fillRandom(7);
     rig.p.transferTimeoutMs = timeoutMs;
     const int64_t base = static_cast<int64_t>(rig.sim.exchangeCount());
@@ -78,6 +91,7 @@ int64_t exchangesOf(Op op)
 {
     SimRig rig(kDevice);
     EXPECT_TRUE(rig.connect());
+    shrinkForProgram(rig, op);
     rig.fillRandom(7);
     const uint64_t before = rig.sim.exchangeCount();
     EXPECT_TRUE(runOp(rig.p, op));
@@ -125,6 +139,53 @@ TEST(SimFault, AStalledAnswerEndsByItsTimeOut)
         EXPECT_LT(out.elapsed, std::chrono::seconds(1));
         EXPECT_EQ(out.closes, 0u);   // still plugged in: nothing to release
     }
+}
+
+TEST(SimFault, UnplugInTheMiddleOfAWorkerDefersTheClose)
+{
+    SimRig rig(kDevice);
+    ASSERT_TRUE(rig.connect());
+
+    // The worker stops just before its 40th script until this thread has seen the unplug.
+    std::atomic<int> writes{0};
+    std::atomic<bool> reached{false}, resume{false};
+    rig.tap.onWrite = [&](const uint8_t*, std::size_t) {
+        if (++writes == 40) {
+            reached = true;
+            while (!resume)
+                std::this_thread::yield();
+        }
+    };
+    rig.p.busy.store(1);
+    const auto start = Clock::now();
+    bool ok = true;
+    std::thread worker([&] {
+        ok = rig.p.readAll();
+        rig.p.busy.store(0, std::memory_order_release);
+    });
+    while (!reached)
+        std::this_thread::yield();
+
+    rig.sim.unplug();
+    EXPECT_EQ(pollConnection(rig.p, rig.link), "Korvalin Non Connect");
+    EXPECT_FALSE(rig.link.connected);
+    EXPECT_TRUE(rig.link.removalPending);
+    EXPECT_EQ(pollConnection(rig.p, rig.link), "");
+    EXPECT_EQ(rig.sim.closeCount(), 0u);
+    EXPECT_NE(rig.p.writePipe, nullptr);
+    resume = true;
+
+    while ((rig.p.busy.load(std::memory_order_acquire) != 0 || rig.p.deviceHandle != -1) &&
+           Clock::now() - start < std::chrono::seconds(2)) {
+        EXPECT_EQ(pollConnection(rig.p, rig.link), "");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worker.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(writes.load(), 40);   // the script that met the unplug, and nothing after it
+    EXPECT_EQ(rig.sim.closeCount(), 1u);
+    EXPECT_FALSE(rig.link.removalPending);
 }
 
 TEST(SimFault, PluggingInAgainAfterAnUnplugAttachesAfresh)
