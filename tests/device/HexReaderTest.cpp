@@ -1,5 +1,4 @@
 #include "device/MemoryImage.h"
-#include "tests/device/ImageCompare.h"
 #include "tests/device/TestFiles.h"
 
 #include <functional>

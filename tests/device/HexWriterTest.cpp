@@ -1,6 +1,5 @@
 #include "device/Catalogue.h"
 #include "device/MemoryImage.h"
-#include "tests/device/ImageCompare.h"
 #include "tests/device/TestFiles.h"
 
 #include <fstream>
