@@ -4,6 +4,7 @@
 #include "cli/ExitCode.h"
 
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ private:
     ExitCode detect(Session& session, const std::string& cataloguePath);
     ExitCode blankCheck(Session& session);
     void printSimStats(const DriverChoice& choice, double startMicroseconds,
-                       double startWallMicroseconds);
+                       uint64_t startExchanges, double startWallMicroseconds);
     bool interrupted() const { return interrupt_ != 0; }
 
     const CliOptions& options_;

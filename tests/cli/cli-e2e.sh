@@ -227,6 +227,28 @@ interrupt)
     # The simulator was shut down cleanly and kept its chip.
     check test -s "$work/chip.img"
     ;;
+interrupt_erase_keeps_calibration)
+    # Ctrl-C during the calibration read of an erase: the erase and the calibration write still
+    # run, so the chip keeps its factory calibration word.
+    sim="PIC12F629,image=$work/chip.img"
+    run 0 -d PIC12F629 --sim "$sim" read "$work/before.hex"
+    "$CLI" -d PIC12F629 --sim "$sim,realtime" erase >"$work/out.txt" 2>"$work/err.txt" &
+    pid=$!
+    for _ in $(seq 100); do
+        grep -q "OSC Calibration Data Read" "$work/out.txt" && break
+        sleep 0.02
+    done
+    kill -INT "$pid"
+    wait "$pid"
+    status=$?
+    check test "$status" -eq 130
+    has "$work/out.txt" "Program / EEPROM Erase"
+    has "$work/out.txt" "OSC Calibration Data Write"
+    run 0 -d PIC12F629 --sim "$sim" read "$work/after.hex"
+    check grep -qE '^:1007F000(FF3F){7}[0-9A-F]{2}34[0-9A-F]{2}$' <(tr -d '\r' <"$work/after.hex")
+    check diff <(tr -d '\r' <"$work/before.hex" | grep '^:1007F000') \
+               <(tr -d '\r' <"$work/after.hex" | grep '^:1007F000')
+    ;;
 trace_golden)
     run 0 --catalogue "$data/cli-small-catalogue.txt" -d PIC16F84A --sim PIC16F84A \
         --trace "$work/trace.txt" program "$data/cli-small-16f84a.hex"
