@@ -99,6 +99,24 @@ TEST_P(SimDevice, ProgramsARandomImageAndReadsItBack)
     expectChipHolds(e, true);
 }
 
+TEST_P(SimDevice, ProgramsAtTheSlowClockToo)
+{
+    // A programmer answering clock 4 gets the second column of waits: still long enough.
+    SimConfig config;
+    config.clock = 4;
+    SimRig slow(GetParam(), config);
+    ASSERT_TRUE(slow.connect());
+    ASSERT_EQ(slow.p.programmerClock, 4);
+    slow.fillRandom(4);
+    ASSERT_TRUE(slow.programChain());
+    const std::vector<uint16_t> written = slow.p.programWords;
+    const uint16_t config1 = static_cast<uint16_t>(slow.p.configWord & slow.configMask1());
+    const SimChipState chip = slow.sim.chipState();
+    EXPECT_EQ(chip.programWords, std::vector<uint16_t>(written.begin(), written.end() - 1));
+    EXPECT_EQ(chip.configWord & slow.configMask1(), config1);
+    EXPECT_EQ(slow.sim.protocolErrorCount(), 0u);
+}
+
 TEST_P(SimDevice, UserIdIsLeftAloneWhenNotWritten)
 {
     rig.fillRandom(1);
