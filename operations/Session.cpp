@@ -160,6 +160,7 @@ void Session::applyRecord(const DeviceRecord& record) {
     deviceIdMask = record.deviceIdMask;
     configKeepMask = record.configKeepMask;
     protectOffBits = record.protectOffBits;
+    configWord2KeepMask = ::configWord2KeepMask(record.configBitTags);
 
     const auto words = static_cast<uint32_t>(record.programWordCount);
     const auto bytes = static_cast<uint32_t>(record.eepromByteCount);
@@ -410,7 +411,7 @@ bool Session::verifyAgainstImage() {
         showProgramDump(image.programWords);
         showIds(image.userId, programmer.deviceId, image.configWord);
     }
-    const VerifyOutcome outcome = compareWithImage(programmer, image);
+    const VerifyOutcome outcome = compareWithImage(programmer, image, configWord2KeepMask);
     verifyProgramOk = outcome.programOk;
     verifyEepromOk = outcome.eepromOk;
     verifyConfigOk = outcome.configOk;

@@ -35,6 +35,7 @@ public:
     std::string configBitTags;
     uint16_t configKeepMask = 0xFFFF;
     uint16_t protectOffBits = 0;
+    uint16_t configWord2KeepMask = 0xFFFF;   // implemented bits of configuration word 2
     int32_t socketPins = 0;
     bool hasCalibrationWord = false;
     int32_t expectedDeviceId = 0;

@@ -1,5 +1,6 @@
 #include "operations/Verify.h"
 
+#include "device/Catalogue.h"
 #include "device/MemoryImage.h"
 #include "programmer/Programmer.h"
 
@@ -42,7 +43,18 @@ void mergeCalibrationForVerify(const Programmer& programmer, MemoryImage& image)
                                            image.configWord, chipBits);
 }
 
-VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& image) {
+uint16_t configWord2KeepMask(std::string_view configBitTags) {
+    std::string_view rest = configBitTags;
+    for (int tag = 0; tag < 14; ++tag) {
+        const std::string_view::size_type close = rest.find(']');
+        if (close == std::string_view::npos) return 0xFFFF;
+        rest.remove_prefix(close + 1);
+    }
+    return buildConfigMasks(rest).configKeepMask;
+}
+
+VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& image,
+                               uint16_t config2KeepMask) {
     VerifyOutcome outcome;
     const uint32_t words = comparableCells(programmer.programWordCount,
                                            programmer.programWords.size(),
@@ -61,7 +73,8 @@ VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& 
 
     if (programmer.writeUserId && programmer.userId != image.userId) outcome.configOk = false;
     if (programmer.configWord != image.configWord) outcome.configOk = false;
-    if (programmer.family == 2 && programmer.configWord2 != image.configWord2)
+    if (programmer.family == 2 &&
+        (programmer.configWord2 & config2KeepMask) != (image.configWord2 & config2KeepMask))
         outcome.configOk = false;
     return outcome;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 class MemoryImage;
 class Programmer;
@@ -23,6 +24,13 @@ void mergeCalibrationForWrite(Programmer& programmer, MemoryImage& image);
 // still shows as a difference.
 void mergeCalibrationForVerify(const Programmer& programmer, MemoryImage& image);
 
+// The bits of configuration word 2 that the device implements, from the tags that follow the
+// first fourteen; 0xFFFF when there are none.
+uint16_t configWord2KeepMask(std::string_view configBitTags);
+
 // The read-back buffers of the programmer against the image: every cell of program memory and
-// EEPROM, the user ID when it is written, configuration word 1, and word 2 for family 2.
-VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& image);
+// EEPROM, the user ID when it is written, configuration word 1, and word 2 for family 2 on the
+// bits of config2KeepMask. Unimplemented bits of word 2 read back as the silicon makes them,
+// while files usually carry ones there: they cannot tell a good write from a bad one.
+VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& image,
+                               uint16_t config2KeepMask = 0xFFFF);

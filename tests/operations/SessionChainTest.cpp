@@ -150,7 +150,7 @@ TEST_F(SessionTest, ReadCopiesTheChipIntoTheImageAndAVerifyThenPasses) {
     EXPECT_EQ(session->image.programWords[1], (31 + 7) & 0x3FFF);
     EXPECT_EQ(session->image.eepromBytes[1], 1 ^ 0x5A);
     EXPECT_EQ(session->image.userId & 0x00FF, 0x0021);
-    EXPECT_EQ(frontend.programDump.substr(0, 18), "00000 : " + wordText(state.programWords[0]) +
+    EXPECT_EQ(frontend.programDump.substr(0, 17), "00000 : " + wordText(state.programWords[0]) +
                                                       " " + wordText(state.programWords[1]));
     EXPECT_EQ(frontend.field(Field::UserId), wordText(session->image.userId));
     EXPECT_EQ(frontend.field(Field::DeviceId), wordText(state.deviceIdWord));

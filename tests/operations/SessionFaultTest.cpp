@@ -4,6 +4,7 @@
 #include "programmer/Scripts.h"
 
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -259,11 +260,11 @@ TEST_P(UnplugTest, RightAfterTheStep) {
     (session.get()->*c.button)();
     bool unplugged = false;
     ASSERT_TRUE(runChain([&] {
-        if (!unplugged && session->currentOperation == c.operation &&
-            session->programmer.busy.load() == 0) {
-            sim->unplug();
-            unplugged = true;
-        }
+        if (unplugged || session->currentOperation != c.operation) return;
+        // The step's worker ends before the tick that would start the next step.
+        while (session->programmer.busy.load() != 0) std::this_thread::yield();
+        sim->unplug();
+        unplugged = true;
     }));
     ASSERT_TRUE(unplugged);
     expectEndedOnUnplug(c);
@@ -349,7 +350,7 @@ TEST_F(SessionTest, AFailedWriteEndsTheChainWithoutVerify) {
     frontend.onStatus = [this](const std::string& s) {
         if (s != kWrite) return;
         SimFaults faults;
-        faults.shortAfter = static_cast<int64_t>(sim->exchangeCount()) + 5;
+        faults.stallAfter = static_cast<int64_t>(sim->exchangeCount()) + 5;
         sim->setFaults(faults);
     };
     press(&Session::onProgramButton);

@@ -93,6 +93,18 @@ TEST(CompareWithImage, EachAreaFailsOnItsOwnLine) {
          {true, true, false}},
         {"config word 2, family 1", 1, 1, [](Pair& p) { p.programmer.configWord2 = 0x3FFC; },
          {true, true, true}},
+        {"config word 2, unimplemented bits", 2, 1,
+         [](Pair& p) {
+             p.image.configWord2 = 0x3FFC;
+             p.programmer.configWord2 = 0x0000;
+         },
+         {true, true, true}},
+        {"config word 2, implemented bit", 2, 1,
+         [](Pair& p) {
+             p.image.configWord2 = 0x3FFC;
+             p.programmer.configWord2 = 0x0001;
+         },
+         {true, true, false}},
         {"all three", 0, 1,
          [](Pair& p) {
              p.programmer.programWords[5] = 1;
@@ -105,13 +117,23 @@ TEST(CompareWithImage, EachAreaFailsOnItsOwnLine) {
         Pair p(c.family);
         p.programmer.writeUserId = c.writeUserId;
         c.change(p);
-        const VerifyOutcome o = compareWithImage(p.programmer, p.image);
+        const VerifyOutcome o = compareWithImage(p.programmer, p.image, 0x0003);
         EXPECT_EQ(o.programOk, c.expected.programOk) << c.name;
         EXPECT_EQ(o.eepromOk, c.expected.eepromOk) << c.name;
         EXPECT_EQ(o.configOk, c.expected.configOk) << c.name;
         EXPECT_EQ(o.ok(), c.expected.programOk && c.expected.eepromOk && c.expected.configOk)
             << c.name;
     }
+}
+
+TEST(ConfigWord2KeepMask, FromTheTagsAfterTheFirstFourteen) {
+    const std::string word1 = "[CP][CCPMX][DEBUG][WRT1][WRT0][CPD][LVP][BOREN][MCLRE][FOSC2]"
+                              "[PWRTEn][WDTE][FOSC1][FOSC0]";
+    EXPECT_EQ(configWord2KeepMask(word1), 0xFFFF);
+    EXPECT_EQ(configWord2KeepMask(word1 + "[x][x][x][x][x][x][x][x][x][x][x][x][IESO][FCMEN]"),
+              0xC003);
+    EXPECT_EQ(configWord2KeepMask(word1 + "[][x][A]"), 0xFFFF - 0x3000);
+    EXPECT_EQ(configWord2KeepMask("[x][x]"), 0xFFFF);   // fewer than fourteen tags: no word 2
 }
 
 }  // namespace
