@@ -91,25 +91,6 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_FALSE(bare.options.icsp);
 }
 
-TEST(ParseArguments, EveryCommandByName) {
-    const std::pair<const char*, CliCommand> names[] = {
-        {"list", CliCommand::List},       {"detect", CliCommand::Detect},
-        {"read", CliCommand::Read},       {"program", CliCommand::Program},
-        {"verify", CliCommand::Verify},   {"erase", CliCommand::Erase},
-        {"blank-check", CliCommand::BlankCheck},
-    };
-    for (const auto& [name, command] : names) {
-        std::vector<std::string> args{name};
-        const bool takesFile = command == CliCommand::Read || command == CliCommand::Program ||
-                               command == CliCommand::Verify;
-        if (takesFile) args.push_back("f.hex");
-        const ParseResult r = parseArguments(args);
-        ASSERT_TRUE(r.ok) << name << ": " << r.error;
-        EXPECT_EQ(r.options.command, command);
-        EXPECT_STREQ(commandName(command), name);
-    }
-}
-
 TEST(Usage, ListsEveryExitStatus) {
     const std::string text = usageText("korvalin-cli");
     for (const char* line : {"0  success", "1  verify", "2  usage", "3  programmer not connected",

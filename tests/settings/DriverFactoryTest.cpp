@@ -74,29 +74,31 @@ TEST(UsbId, ParsesOnlyFourHexDigitsEachSide) {
     }
 }
 
-TEST_F(DriverFactory, SimSpecChoosesTheSimulatedProgrammer) {
+TEST_F(DriverFactory, SimulatorFromArgumentOrEnvironmentTheArgumentWinning) {
+    struct Case {
+        const char* argument;
+        const char* environment;   // KORVALIN_SIM; null: unset
+        bool simulator;
+    };
+    const Case cases[] = {
+        {"PIC16F628A", nullptr, true},
+        {"", "PIC16F84A", true},
+        {"empty", "this is no spec,,,=", true},   // never read: the argument wins
+        {"", "", false},                          // set but empty: the real programmer
+        {"", nullptr, false},
+    };
     auto settings = store();
-    DriverChoice choice = chooseDriver("PIC16F628A", "", settings.get());
-    ASSERT_TRUE(choice.driver) << choice.error;
-    EXPECT_EQ(choice.failure, DriverFailure::None);
-    EXPECT_EQ(choice.simulator, dynamic_cast<SimulatedDriver*>(choice.driver.get()));
-    EXPECT_NE(choice.simulator, nullptr);
-    EXPECT_FALSE(choice.whyNotOpen);
-}
-
-TEST_F(DriverFactory, EnvironmentChoosesTheSimulatorAndTheArgumentWins) {
-    auto settings = store();
-    {
-        EnvGuard env("KORVALIN_SIM", "PIC16F84A");
-        DriverChoice choice = chooseDriver("", "", settings.get());
-        ASSERT_TRUE(choice.driver) << choice.error;
-        EXPECT_NE(choice.simulator, nullptr);
-    }
-    {
-        EnvGuard env("KORVALIN_SIM", "this is no spec,,,=");
-        DriverChoice choice = chooseDriver("empty", "", settings.get());
-        ASSERT_TRUE(choice.driver) << choice.error;
-        EXPECT_NE(choice.simulator, nullptr);
+    for (const Case& c : cases) {
+        EnvGuard env("KORVALIN_SIM", c.environment);
+        DriverChoice choice = chooseDriver(c.argument, "", settings.get());
+        EXPECT_EQ(choice.simulator != nullptr, c.simulator) << c.argument << " / " << choice.error;
+        if (c.simulator) {
+            ASSERT_TRUE(choice.driver) << choice.error;
+            EXPECT_EQ(choice.simulator, dynamic_cast<SimulatedDriver*>(choice.driver.get()));
+            EXPECT_FALSE(choice.whyNotOpen);
+        } else {
+            EXPECT_NE(choice.failure, DriverFailure::SimSpec);
+        }
     }
 }
 
@@ -189,13 +191,5 @@ TEST_F(DriverFactory, WithoutUsbSupportTheRealProgrammerIsRefused) {
     EXPECT_EQ(choice.error, "this build has no USB support");
 }
 #endif
-
-TEST_F(DriverFactory, EmptySimEnvironmentMeansTheRealProgrammer) {
-    auto settings = store();
-    EnvGuard env("KORVALIN_SIM", "");
-    DriverChoice choice = chooseDriver("", "", settings.get());
-    EXPECT_EQ(choice.simulator, nullptr);
-    EXPECT_NE(choice.failure, DriverFailure::SimSpec);
-}
 
 }  // namespace
