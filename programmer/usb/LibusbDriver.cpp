@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <mutex>
+#include <poll.h>
 #include <shared_mutex>
 #include <sys/time.h>
 #include <vector>
@@ -113,11 +114,28 @@ struct LibusbDriver::Impl {
         }
     }
 
-    // Delivers whatever libusb has queued (hot-plug events above all) without waiting.
+    // Delivers whatever libusb has queued (hot-plug events above all) without waiting, and
+    // only when something is there: a device's usbfs file counts as writable whenever a
+    // transfer might be reaped, and with none in flight asking would cost an ioctl every poll.
+    // Hang-ups and errors on it (an unplug) are reported whatever is asked for.
     void pumpEvents()
     {
+        if (!eventsPending())
+            return;
         timeval zero{0, 0};
         libusb_handle_events_timeout_completed(context, &zero, nullptr);
+    }
+
+    bool eventsPending() const
+    {
+        const libusb_pollfd** sources = libusb_get_pollfds(context);
+        if (sources == nullptr)
+            return true;   // cannot tell: let libusb look
+        std::vector<pollfd> set;
+        for (std::size_t i = 0; sources[i] != nullptr; ++i)
+            set.push_back({sources[i]->fd, static_cast<short>(sources[i]->events & POLLIN), 0});
+        libusb_free_pollfds(sources);
+        return ::poll(set.data(), set.size(), 0) != 0;   // ready, or a failure libusb should see
     }
 
     // Without hot-plug support: the bus as it is now, reduced to devices of our ID.
