@@ -17,11 +17,11 @@ public:
 
     bool send(const Script& script)
     {
-        Answer answer;
+        ScriptAnswer answer;
         return send(script, answer);
     }
 
-    bool send(const Script& script, Answer& answer)
+    bool send(const Script& script, ScriptAnswer& answer)
     {
         if (!ok)
             return false;
@@ -34,7 +34,7 @@ public:
 
     void writeWord(uint16_t word)
     {
-        Answer answer;
+        ScriptAnswer answer;
         if (!send(writeWordFirstScript(word, p.programmerClock), answer))
             return;
         // The word is not written again on a mismatch; the pause gives a slow cell time to
@@ -53,7 +53,7 @@ public:
     // Device ID step from 0x2004; 0x3FFF (nothing answered an ID) becomes 0xFFFF.
     void deviceIdStep(uint16_t& deviceId)
     {
-        Answer answer;
+        ScriptAnswer answer;
         if (!send(deviceIdStepScript(), answer))
             return;
         const uint16_t id = decodeConfigWord2(answer[0], answer[1]);
@@ -62,7 +62,7 @@ public:
 
     void configRead(uint16_t& word1, uint16_t& word2)
     {
-        Answer answer;
+        ScriptAnswer answer;
         if (send(configReadStepScript(), answer))
             word1 = decodeConfigWord1(answer[0], answer[1], p.blankWord);
         if (p.family == 2 && send(configReadStepScript(), answer))
@@ -132,7 +132,7 @@ bool Programmer::fail()
     return false;
 }
 
-bool Programmer::exchange(const Script& script, Answer& answer)
+bool Programmer::exchange(const Script& script, ScriptAnswer& answer)
 {
     answer.fill(0);
     if (!script.fits)
@@ -165,7 +165,7 @@ bool Programmer::readAll()
     uint16_t word2 = configWord2;
 
     Run run(*this);
-    Answer answer;
+    ScriptAnswer answer;
 
     run.enter();
     if (!cancelled()) {
@@ -351,7 +351,7 @@ bool Programmer::readCalibration()
     transferFailed.store(0, std::memory_order_relaxed);
 
     Run run(*this);
-    Answer answer;
+    ScriptAnswer answer;
     uint16_t value = calibrationValue;
     run.enter();
     run.walkTo(calibrationAddress);
@@ -420,7 +420,7 @@ bool Programmer::restoreCalibrationBits()
 int32_t Programmer::readDeviceId()
 {
     Run run(*this);
-    Answer answer;
+    ScriptAnswer answer;
     int32_t id = -1;
     run.enter();
     if (run.send(deviceIdProbeScript(), answer))
@@ -440,7 +440,7 @@ bool Programmer::sendControl(int code)
         return true;
     if (code < 0 || code > 0xFF)
         return false;
-    Answer answer;
+    ScriptAnswer answer;
     return exchange(controlScript(static_cast<uint8_t>(code)), answer);
 }
 
@@ -448,7 +448,7 @@ int64_t Programmer::queryIdentity()
 {
     if (deviceHandle == -1)
         return -1;
-    Answer answer;
+    ScriptAnswer answer;
     if (!exchange(identityQueryScript(), answer))
         return -1;
     return (int64_t{answer[0]} << 24) | (int64_t{answer[1]} << 16) | (int64_t{answer[2]} << 8) | answer[3];
@@ -458,7 +458,7 @@ int32_t Programmer::queryClock()
 {
     if (deviceHandle == -1)
         return -1;
-    Answer answer;
+    ScriptAnswer answer;
     if (!exchange(clockQueryScript(), answer))
         return -1;
     programmerClock = clockFromAnswer(answer[0]);
@@ -469,7 +469,7 @@ bool Programmer::resetOutputs()
 {
     if (deviceHandle == -1)
         return true;
-    Answer answer;
+    ScriptAnswer answer;
     return exchange(resetOutputsScript(), answer);
 }
 

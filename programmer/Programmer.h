@@ -9,7 +9,7 @@
 class UsbDriver;
 class UsbPipe;
 
-using Answer = std::array<uint8_t, kAnswerCapacity>;
+using ScriptAnswer = std::array<uint8_t, kAnswerCapacity>;
 
 // The one object through which the chip is reached: geometry and method selectors from the
 // catalogue, working buffers, configuration/ID/calibration words, progress, busy and cancel.
@@ -99,7 +99,7 @@ public:
     // One exchange on the open pipes: the whole script written, then one answer read into
     // answer (zeroed first). False on a null pipe, a failed or short write, a failed read, or
     // an answer shorter than script.answerData. A script of length 0 sends nothing.
-    bool exchange(const Script& script, Answer& answer);
+    bool exchange(const Script& script, ScriptAnswer& answer);
 
 private:
     class Run;
