@@ -1,0 +1,157 @@
+// Figures of the window on the simulated programmer, offscreen:
+//   - start-up: from the top of main() to the window's first paint (PIC16F877A selected, so
+//     its 1024-line dump is built before the window shows);
+//   - peak memory (ru_maxrss) over the whole run;
+//   - the longest time the window's thread spent in one timer tick during File Open, Program
+//     + Verify and Read of a PIC16F877A, the dump rebuilds included.
+// Usage: app_bench [--instant]   (default: the simulator runs in real time, as hardware would)
+
+#include "app/MainWindow.h"
+#include "device/MemoryImage.h"
+#include "operations/Session.h"
+#include "sim/SimulatedDriver.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Times every timer event the window's tick timer receives.
+class TimingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    const QObject* tickTimer = nullptr;
+    double longestTickMs = 0;
+    double totalTickMs = 0;
+    long ticks = 0;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (receiver != tickTimer || event->type() != QEvent::Timer)
+            return QApplication::notify(receiver, event);
+        const auto start = Clock::now();
+        const bool handled = QApplication::notify(receiver, event);
+        const double ms = msSince(start);
+        longestTickMs = std::max(longestTickMs, ms);
+        totalTickMs += ms;
+        ++ticks;
+        return handled;
+    }
+};
+
+class FirstPaint : public QObject {
+public:
+    Clock::time_point at{};
+    bool seen = false;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!seen && event->type() == QEvent::Paint) {
+            seen = true;
+            at = Clock::now();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+bool runUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+long peakRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto start = Clock::now();
+    bool instant = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--instant") == 0) instant = true;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    TimingApplication app(argc, argv);
+    SimConfig config;
+    config.chip = "PIC16F877A";
+    config.realTime = !instant;
+    SimulatedDriver sim(config);
+
+    QTemporaryDir temp;
+    const QString hexPath = temp.filePath(QStringLiteral("full.hex"));
+    WindowPrompts prompts;
+    prompts.openFile = [&](QWidget*) { return hexPath; };
+    prompts.saveFile = [](QWidget*) { return QString(); };
+    int problems = 0;
+    prompts.message = [&](QWidget*, const QString& text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        ++problems;
+    };
+    prompts.verifyError = [&](QWidget*, const QString&, const QString&, const QString&) { ++problems; };
+
+    MainWindow window(&sim, prompts);
+    app.tickTimer = &window.timer();
+    window.session().deviceName = "PIC16F877A";
+    FirstPaint paint;
+    window.installEventFilter(&paint);
+    if (!window.start()) return 1;
+    window.show();
+    runUntil([&] { return paint.seen; }, 10000);
+    const double startupMs = std::chrono::duration<double, std::milli>(paint.at - start).count();
+
+    // Every word and byte different from blank, so the dumps and transfers are full size.
+    MemoryImage full;
+    full.resize(8192, 0x3FFF, 256);
+    for (uint32_t i = 0; i < 8192; ++i) full.programWords[i] = static_cast<uint16_t>((i * 7) & 0x3FFF);
+    for (uint32_t i = 0; i < 256; ++i) full.eepromBytes[i] = static_cast<uint16_t>(i ^ 0x5A);
+    full.configWord = 0x3F3A;
+    full.saveHex(hexPath.toStdString(), true, 0x3FFF);
+
+    Session& session = window.session();
+    runUntil([&] { return session.link.connected; }, 5000);
+    app.longestTickMs = app.totalTickMs = 0;
+    app.ticks = 0;
+    auto click = [&](const char* name) {
+        window.findChild<QPushButton*>(QString::fromLatin1(name))->click();
+    };
+    const auto work = Clock::now();
+    click("fileOpenButton");
+    click("programButton");
+    const bool programmed = runUntil([&] { return !session.chainRunning(); }, 120000);
+    click("readButton");
+    const bool read = runUntil([&] { return !session.chainRunning(); }, 120000);
+    const double workMs = msSince(work);
+
+    std::printf("simulator                       %s\n", instant ? "instant" : "real time");
+    std::printf("start-up to first paint         %.1f ms\n", startupMs);
+    std::printf("open + program/verify + read    %.1f ms (%s)\n", workMs,
+                programmed && read && problems == 0 && session.lastChainOk ? "ok" : "FAILED");
+    std::printf("timer ticks                     %ld, %.3f ms on average\n", app.ticks,
+                app.ticks ? app.totalTickMs / app.ticks : 0.0);
+    std::printf("longest tick                    %.2f ms\n", app.longestTickMs);
+    std::printf("peak memory (ru_maxrss)         %.1f MB\n", peakRssKb() / 1024.0);
+    return programmed && read && problems == 0 ? 0 : 1;
+}
