@@ -286,7 +286,7 @@ struct LibusbDriver::Impl {
     }
 };
 
-LibusbDriver::LibusbDriver(uint16_t vendorId, uint16_t productId)
+LibusbDriver::LibusbDriver(uint16_t vendorId, uint16_t productId, bool useHotplug)
     : impl_(std::make_unique<Impl>(vendorId, productId))
 {
     const int rc = libusb_init(&impl_->context);
@@ -296,7 +296,7 @@ LibusbDriver::LibusbDriver(uint16_t vendorId, uint16_t productId)
                            libusb_strerror(static_cast<libusb_error>(rc));
         return;
     }
-    if (libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
+    if (useHotplug && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
         // ENUMERATE reports the devices already present as arrivals, right here.
         const int reg = libusb_hotplug_register_callback(
             impl_->context,

@@ -20,7 +20,8 @@
 // the two pipes from one other thread at a time, also while isRemoved runs.
 class LibusbDriver : public UsbDriver {
 public:
-    LibusbDriver(uint16_t vendorId, uint16_t productId);
+    // useHotplug false makes it scan even where libusb has hot-plug events (for tests).
+    LibusbDriver(uint16_t vendorId, uint16_t productId, bool useHotplug = true);
     ~LibusbDriver() override;
     LibusbDriver(const LibusbDriver&) = delete;
     LibusbDriver& operator=(const LibusbDriver&) = delete;
