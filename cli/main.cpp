@@ -26,6 +26,9 @@ void installInterruptHandlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away (`korvalin-cli program x.hex | head -1`) must not kill the run
+    // half-way through a write; the lost output is all that is lost.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
