@@ -222,6 +222,9 @@ TEST_F(SessionTest, CancelDuringTheCalibrationReadWritesNothing) {
     EXPECT_EQ(frontend.statuses(), std::vector<std::string>{kCalRead});
     EXPECT_EQ(frontend.with("controls: ").back(), kAllEnabled);
     EXPECT_TRUE(frontend.messages().empty());
+    // The calibration read did not look at the request: it walked to the word and read it.
+    EXPECT_EQ(session->programmer.calibrationValue, before.programWords[0x3FF]);
+    EXPECT_EQ(session->programmer.savedCalibrationBits, before.configWord & 0x3000);
     const SimChipState after = chip();
     EXPECT_EQ(after.programWords, before.programWords);
     EXPECT_EQ(after.eepromBytes, before.eepromBytes);
