@@ -112,6 +112,11 @@ ExitCode CliRun::run() {
         }
     }
 
+    // A simulated chip that cannot be kept would make the next run see a different chip: find
+    // out before anything is written to it (an unwritable place, or a file that is no chip
+    // image and is left alone).
+    if (!keepSimulatedChip(choice)) return ExitCode::FileError;
+
     ExitCode result = ExitCode::Success;
     {
         Session session(frontend_, choice.driver.get());
@@ -174,8 +179,18 @@ ExitCode CliRun::run() {
         }
         if (options_.simStats) printSimStats(choice, simStart, exchangesStart, wallStart);
     }
-    // The session is gone (worker joined), so the simulator may now save its image.
+    // The session is gone (worker joined): what the run did to the chip is final now.
+    if (!keepSimulatedChip(choice) && result == ExitCode::Success) return ExitCode::FileError;
     return result;
+}
+
+bool CliRun::keepSimulatedChip(const DriverChoice& choice) {
+    if (!choice.simulator || choice.simImageFile.empty()) return true;
+    if (!choice.simulator->chipState().present) return true;
+    if (choice.simulator->saveImage()) return true;
+    frontend_.printError("cannot keep the simulated chip in " + choice.simImageFile +
+                         ": it cannot be written, or holds something else than a chip image");
+    return false;
 }
 
 ExitCode CliRun::listDevices(const std::string& cataloguePath) {

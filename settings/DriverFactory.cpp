@@ -100,6 +100,7 @@ DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePa
             choice.failure = DriverFailure::SimSpec;
             return choice;
         }
+        choice.simImageFile = config.imageFile;
         auto simulator = std::make_unique<SimulatedDriver>(config);
         choice.simulator = simulator.get();
         choice.driver = std::move(simulator);

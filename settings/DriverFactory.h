@@ -24,6 +24,7 @@ enum class DriverFailure {
 struct DriverChoice {
     std::unique_ptr<UsbDriver> driver;
     SimulatedDriver* simulator = nullptr;
+    std::string simImageFile;   // where the simulated chip is kept between runs, or ""
     // Why the last open found a programmer but could not use it (permissions, busy), or "";
     // set for the real programmer only.
     std::function<std::string()> whyNotOpen;

@@ -168,6 +168,14 @@ file_errors)
     run 5 -d PIC16F628A --sim "$sim628" read "$work/no/such/folder/r.hex"
     has "$err" "ファイルを保存できませんでした。"
     run 5 -d PIC16F628A --sim PIC16F628A --trace "$work/no/such/folder/t.txt" erase
+    # A simulated chip that cannot be kept is refused before anything is written to it, and a
+    # file that is no chip image is left as it was.
+    run 5 -d PIC16F628A --sim "PIC16F628A,image=$work/no/such/folder/chip.img" program "$blink"
+    lacks "$out" "Program / EEPROM Write"
+    echo "my notes" >"$work/notes.txt"
+    run 5 -d PIC16F628A --sim "PIC16F628A,image=$work/notes.txt" program "$blink"
+    lacks "$out" "Program / EEPROM Write"
+    check test "$(cat "$work/notes.txt")" = "my notes"
     ;;
 transfer_failures)
     run 6 -d PIC16F628A --sim "PIC16F628A,unplug-after=300" program "$blink"
