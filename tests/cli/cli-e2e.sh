@@ -217,6 +217,14 @@ list_and_detect)
     run 0 -d PIC16F84A --sim PIC16F84A detect
     has "$out" "PIC16F84A"
     ;;
+icsp)
+    # A chip on the ICSP cable answers only when the run asks for ICSP.
+    sim="PIC16F628A,position=icsp,image=$work/chip.img"
+    run 4 -d PIC16F628A --sim "$sim" program "$blink"
+    has "$err" "デバイスが未実装です"
+    run 0 -d PIC16F628A --sim "$sim" --icsp program "$blink"
+    has "$out" "Program Verify - OK"
+    ;;
 interrupt)
     "$CLI" -d PIC16F628A --sim "PIC16F628A,realtime,image=$work/chip.img" program "$blink" \
         >"$work/out.txt" 2>"$work/err.txt" &
