@@ -1,7 +1,10 @@
 #include "dialogs/DialogUnits.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QWidget>
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -34,7 +37,14 @@ void DialogUnits::layOut(QWidget* dialog, const QFont& font) {
         dialog->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget* child : children) {
         if (child->isWindow()) continue;
-        child->setGeometry(units.toPixels(child->geometry()));
+        QRect pixels = units.toPixels(child->geometry());
+        // Templates were sized for another font; a plain caption that this font makes wider
+        // grows to the right rather than lose its end.
+        auto* label = qobject_cast<QLabel*>(child);
+        if (label && label->frameShape() == QFrame::NoFrame && !label->wordWrap() &&
+            label->pixmap().isNull())
+            pixels.setWidth(std::max(pixels.width(), label->sizeHint().width()));
+        child->setGeometry(pixels);
     }
     const QSize size(units.x(dialog->width()), units.y(dialog->height()));
     dialog->setFixedSize(size);

@@ -30,6 +30,7 @@ public:
     void accept() override;
 
 private:
+    void alignDigitsWithAddresses();
     void showUserId();
 
     std::unique_ptr<Ui::UserIdDialog> ui_;

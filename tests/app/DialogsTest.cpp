@@ -56,6 +56,7 @@ private slots:
     void userIdSixteenClicksComeBack();
     void userIdOffOnlyOnOk();
 
+    void userIdDigitsStandUnderTheirAddresses();
     void deviceIdOption();
     void verifyErrorLines();
     void aboutBox();
@@ -262,6 +263,18 @@ void DialogsTest::userIdOffOnlyOnOk() {
     QCOMPARE(dialog.values().userId, uint16_t(0x1235));
 }
 
+void DialogsTest::userIdDigitsStandUnderTheirAddresses() {
+    UserIdDialog dialog(UserIdValues{"PIC16F628A", 0x1234, 0});
+    const QRect row = dialog.findChild<QLabel*>("addressRow")->geometry();
+    int previous = row.left();
+    for (const char* name : {"digit3", "digit2", "digit1", "digit0"}) {
+        const QRect cell = dialog.findChild<QLabel*>(name)->geometry();
+        QVERIFY2(cell.left() > previous, name);   // left to right, not overlapping
+        QVERIFY2(cell.center().x() < row.left() + dialog.findChild<QLabel*>("addressRow")->sizeHint().width(), name);
+        previous = cell.right();
+    }
+}
+
 void DialogsTest::deviceIdOption() {
     DeviceIdDialog dialog(DeviceIdValues{"PIC16F84A", 0});
     QCOMPARE(dialog.windowTitle(), QStringLiteral("KVN -Device ID-"));
@@ -286,8 +299,12 @@ void DialogsTest::verifyErrorLines() {
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Verify Error"));
     const QStringList expected = {"Program Memorys : ", "OK", "EEPROM Memorys :", "NG", "Config Word : ", "OK"};
     const QStringList names = {"programLabel", "programResult", "eepromLabel", "eepromResult", "configLabel", "configResult"};
-    for (int i = 0; i < names.size(); ++i)
-        QCOMPARE(dialog.findChild<QLabel*>(names[i])->text(), expected[i]);
+    for (int i = 0; i < names.size(); ++i) {
+        auto* label = dialog.findChild<QLabel*>(names[i]);
+        QCOMPARE(label->text(), expected[i]);
+        // Whatever the font, a caption is shown whole.
+        QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(names[i]));
+    }
     auto* ok = dialog.findChild<QPushButton*>("okButton");
     QVERIFY(ok->isDefault());
     dialog.show();
