@@ -237,9 +237,16 @@ bool Programmer::programAll()
     if (!cancelled()) {
         switch (programMethod) {
         case 1:
+            // The bulk erase reaches the user IDs and the configuration word, and lifts code
+            // protection, only with the address in configuration space. Without that a
+            // configuration bit once cleared could never be set again, and a protected chip
+            // would not take the new program. Entering again puts the address back at word 0.
+            run.send(loadConfigurationScript());
             run.send(bulkEraseProgramScript(programmerClock));
             if (eepromByteCount != 0)
                 run.send(bulkEraseDataScript(programmerClock));
+            run.exit();
+            run.enter();
             [[fallthrough]];
         case 0:
             for (uint32_t i = 0; i < wordCount && !cancelled() && run.ok; ++i) {
@@ -318,6 +325,10 @@ bool Programmer::eraseChip()
     run.enter();
     switch (eraseMethod) {
     case 1:
+        // From configuration space, so that the user IDs, the configuration word and its code
+        // protection go too: an erase that left them would report success on a chip that is
+        // still protected.
+        run.send(loadConfigurationScript());
         run.send(bulkEraseProgramScript(clock));
         if (eepromByteCount != 0)
             run.send(bulkEraseDataScript(clock));

@@ -201,8 +201,9 @@ TEST_F(ProgrammerTest, EraseMethodsSendTheirSequences)
         std::vector<std::string> scripts;
     } const cases[] = {
         {0, 128, {}},
-        {1, 128, {kEntry1, "82 09 " + M, "82 0B " + M, kExit}},
-        {1, 0, {kEntry1, "82 09 " + M, kExit}},
+        // From configuration space, so that the configuration word and protection go too.
+        {1, 128, {kEntry1, "83 00 00 00", "82 09 " + M, "82 0B " + M, kExit}},
+        {1, 0, {kEntry1, "83 00 00 00", "82 09 " + M, kExit}},
         {2, 128, {kEntry1, "83 02 FE 7F 82 09 82 08 " + L, "83 03 FE 7F 82 0B 82 08 " + L, kConfigPosition,
                   kProtectClear, kExit}},
         {2, 0, {kEntry1, "83 02 FE 7F 82 09 82 08 " + L, kConfigPosition, kProtectClear, kExit}},
@@ -223,6 +224,20 @@ TEST_F(ProgrammerTest, EraseMethodsSendTheirSequences)
         EXPECT_EQ(hexScripts(fake), c.scripts);
         EXPECT_EQ(p.progressPosition.load(), 5u);
     }
+}
+
+TEST_F(ProgrammerTest, ProgramMethod1ErasesFromConfigurationSpaceThenStartsAtWordZero)
+{
+    p.setGeometry(16, 0x3FFF, 16);
+    p.setMethods(1, 1, 0, 0, 0, 1, 1);
+    ASSERT_TRUE(p.programAll());
+    const auto scripts = hexScripts(fake);
+    ASSERT_GE(scripts.size(), 7u);
+    // The erase leaves the address in configuration space: a fresh entry puts it back at 0
+    // before the first word goes out.
+    const std::vector<std::string> head(scripts.begin(), scripts.begin() + 7);
+    EXPECT_EQ(head, (std::vector<std::string>{kEntry1, "83 00 00 00", "82 09 81 00 7F C1", "82 0B 81 00 7F C1",
+                                              kExit, kEntry1, "83 02 FE 7F 82 08 81 00 BF E0 84 04"}));
 }
 
 TEST_F(ProgrammerTest, ProgramMethod2WritesBlocksOfBlockWords)

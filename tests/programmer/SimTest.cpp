@@ -39,12 +39,7 @@ protected:
         EXPECT_EQ(out.mclr, SimMclr::Reset);
     }
 
-    // Erase method 1 is a bulk erase with the address in program memory. On these chips that
-    // reaches neither the user IDs nor the configuration word (they go only with the address
-    // in configuration space, after Load Configuration, which no erase method sends), and it
-    // does nothing at all on a code-protected chip. A gap in the erase methods, not in this
-    // code: the tests below say so by skipping rather than passing.
-    bool eraseReachesConfiguration() const { return rig.record.eraseMethod != 1; }
+
 
     // What a full read should give back after fillRandom + programChain.
     struct Expected {
@@ -128,8 +123,9 @@ TEST_P(SimDevice, UserIdIsLeftAloneWhenNotWritten)
     ASSERT_TRUE(rig.programChain());
     p.writeUserId = 1;
     expectChipHolds(e, false);
-    // A chip erase ahead of the write clears them; the word-by-word methods keep them.
-    EXPECT_EQ(p.userId, p.programMethod == 2 ? 0xFFFF : 0x5A5A);
+    // The erase ahead of the write (bulk from configuration space, or chip erase) clears them;
+    // the plain word-by-word method keeps them.
+    EXPECT_EQ(p.userId, p.programMethod == 0 ? 0x5A5A : 0xFFFF);
 }
 
 TEST_P(SimDevice, EraseBlanksProgramMemoryAndEepromButKeepsTheCalibration)
@@ -157,8 +153,6 @@ TEST_P(SimDevice, EraseBlanksUserIdAndConfiguration)
 {
     if (p.eraseMethod == 0)
         GTEST_SKIP() << "erase does nothing on this device";
-    if (!eraseReachesConfiguration())
-        GTEST_SKIP() << "known gap: erase method 1 leaves user IDs and configuration word";
     const SimChipState factory = rig.sim.chipState();
     rig.fillRandom(2);
     ASSERT_TRUE(rig.programChain());
@@ -175,8 +169,6 @@ TEST_P(SimDevice, ACodeProtectedChipIsErasedByItsMethod)
 {
     if (p.eraseMethod == 0)
         GTEST_SKIP() << "erase does nothing on this device";
-    if (!eraseReachesConfiguration())
-        GTEST_SKIP() << "known gap: erase method 1 cannot clear code protection";
     SimChipState state = rig.sim.chipState();
     for (std::size_t i = 0; i < state.programWords.size(); ++i)
         state.programWords[i] = static_cast<uint16_t>(0x0100 + i);
@@ -192,8 +184,12 @@ TEST_P(SimDevice, ACodeProtectedChipIsErasedByItsMethod)
 
     Expected blank{std::vector<uint16_t>(p.programWordCount, p.blankWord), std::vector<uint16_t>(p.eepromByteCount, 0xFF),
                    0xFFFF, blankConfig(state.factoryCalibrationBits), rig.configMask2()};
-    if (rig.record.hasCalibrationWord)
-        blank.words[p.calibrationAddress] = state.factoryCalibrationWord;
+    // Protection hides the calibration word too (it is program memory), so the chain can only
+    // put back what the chip gave; the calibration bits live in the readable configuration word.
+    if (rig.record.hasCalibrationWord) {
+        EXPECT_EQ(p.calibrationValue, 0);
+        blank.words[p.calibrationAddress] = p.calibrationValue;
+    }
     expectChipHolds(blank, true);
 }
 
@@ -210,8 +206,11 @@ TEST_P(SimDevice, CancelInTheProgramPhaseWritesNoConfiguration)
     ASSERT_TRUE(p.programAll());
     rig.tap.onWrite = nullptr;
     const SimChipState after = rig.sim.chipState();
-    EXPECT_EQ(after.configWord, before.configWord);
-    EXPECT_EQ(after.userIds[0], before.userIds[0]);
+    // Method 1 erases from configuration space before the first word, so the configuration
+    // word and user IDs are blank there; no method writes them after a cancel.
+    const bool erasedFirst = p.programMethod == 1;
+    EXPECT_EQ(after.configWord, erasedFirst ? rig.configMask1() : before.configWord);
+    EXPECT_EQ(after.userIds[0], erasedFirst ? 0x3FFF : before.userIds[0]);
     EXPECT_LE(p.progressPosition.load(), 3u * static_cast<uint32_t>(std::max(1, p.blockWords)) + 8u);
     // Entry and exit of the program phase, then of each later phase: nothing but framing.
     const int framing = 2 + (p.eepromByteCount != 0 ? 2 : 0) + 2;
