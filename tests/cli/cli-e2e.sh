@@ -78,15 +78,11 @@ program_verify_read)
     # Not a terminal: no progress bar.
     lacks "$err" $'\r'
     ;;
-erase_and_blank_check | erase_and_blank_check_bulk_erase)
+erase_and_blank_check)
     # Every trace of the programmed file must be gone after an erase: program memory, EEPROM,
-    # the user ID and the configuration word with its protection bits.
-    if [[ $case_name == erase_and_blank_check ]]; then
-        devices="PIC16F84A PIC16F877A PIC16F819"
-    else
-        devices="PIC16F628A PIC12F629"
-    fi
-    for device in $devices; do
+    # the user ID and the configuration word with its protection bits; one device of each
+    # erase method.
+    for device in PIC16F628A PIC12F629 PIC16F84A PIC16F877A PIC16F819; do
         sim="$device,image=$work/$device.img"
         run 0 -d "$device" --sim "$sim" program "$data/cli-small-16f84a.hex"
         run 1 -d "$device" --sim "$sim" blank-check
