@@ -200,6 +200,7 @@ Exit status:
   5  file error (HEX file or trace cannot be read or written)
   6  transfer failure
   7  catalogue missing, or its line for the device unusable
-  130  interrupted by Ctrl-C (a running write is cancelled and finished cleanly first)
+  130  interrupted by Ctrl-C (a write or read is cancelled; an erase, and the write of a
+       device with a calibration word, finish first so the chip is left whole)
 )";
 }
