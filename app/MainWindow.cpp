@@ -15,7 +15,6 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QListView>
 
 #include <array>
 
@@ -73,8 +72,7 @@ void MainWindow::layOutControls() {
     QComboBox* list = ui_->deviceList;
     const int closedHeight = list->sizeHint().height();
     list->resize(list->width(), closedHeight);
-    const int rowHeight = qMax(1, list->view()->sizeHintForRow(0) > 0 ? list->view()->sizeHintForRow(0)
-                                                                       : list->fontMetrics().height());
+    const int rowHeight = qMax(1, list->fontMetrics().height());
     list->setMaxVisibleItems(qMax(1, (units.y(kDeviceListDroppedHeightDlu) - closedHeight) / rowHeight));
     ui_->programDump->setFont(font);
     ui_->eepromDump->setFont(font);

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -39,6 +40,8 @@ class TimingApplication : public QApplication {
 public:
     using QApplication::QApplication;
     const QObject* tickTimer = nullptr;
+    std::function<QString()> describe;   // what the window shows, for the slow-tick log
+    QStringList slowTicks;
     double longestTickMs = 0;
     double totalTickMs = 0;
     long ticks = 0;
@@ -46,9 +49,12 @@ public:
     bool notify(QObject* receiver, QEvent* event) override {
         if (receiver != tickTimer || event->type() != QEvent::Timer)
             return QApplication::notify(receiver, event);
+        const QString before = describe ? describe() : QString();
         const auto start = Clock::now();
         const bool handled = QApplication::notify(receiver, event);
         const double ms = msSince(start);
+        if (ms > 16.0)
+            slowTicks.append(QStringLiteral("%1 ms: %2 -> %3").arg(ms, 0, 'f', 1).arg(before, describe ? describe() : QString()));
         longestTickMs = std::max(longestTickMs, ms);
         totalTickMs += ms;
         ++ticks;
@@ -131,6 +137,8 @@ int main(int argc, char** argv) {
     full.saveHex(hexPath.toStdString(), true, 0x3FFF);
 
     Session& session = window.session();
+    auto* status = window.findChild<QLabel*>(QStringLiteral("statusLine"));
+    app.describe = [status] { return status->text(); };
     runUntil([&] { return session.link.connected; }, 5000);
     app.longestTickMs = app.totalTickMs = 0;
     app.ticks = 0;
@@ -153,5 +161,6 @@ int main(int argc, char** argv) {
                 app.ticks ? app.totalTickMs / app.ticks : 0.0);
     std::printf("longest tick                    %.2f ms\n", app.longestTickMs);
     std::printf("peak memory (ru_maxrss)         %.1f MB\n", peakRssKb() / 1024.0);
+    for (const QString& slow : app.slowTicks) std::printf("  tick over 16 ms: %s\n", qPrintable(slow));
     return programmed && read && problems == 0 ? 0 : 1;
 }
