@@ -341,8 +341,11 @@ int LibusbDriver::openProgrammer()
     }
 
     libusb_device* dev = d.firstCandidate();
-    if (dev == nullptr)
+    if (dev == nullptr) {
+        // The reason a device could not be opened goes with that device.
+        d.lastError.clear();
         return -1;
+    }
     int handle = -1;
     // A device that refused once (permissions, busy) is retried at the slow pace: the user may
     // be installing the udev rule or closing the other program meanwhile.

@@ -32,7 +32,7 @@ public:
     void closeProgrammer(int handle) override;   // releases interface and handle once
 
     // Why the last open found a device but could not use it (permissions, busy), or why USB
-    // is not usable at all; "" once a device has been opened.
+    // is not usable at all; "" once a device has been opened or none is plugged in.
     std::string lastError() const;
 
     // Whether libusb delivers hot-plug events here (otherwise the driver scans).

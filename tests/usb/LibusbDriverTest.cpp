@@ -144,6 +144,11 @@ TEST_F(LibusbDriverTest, PermissionDeniedNamesTheUdevRule)
     EXPECT_NE(message.find("1209:4b56"), std::string::npos) << message;
     EXPECT_NE(message.find("udevadm"), std::string::npos) << message;
     EXPECT_EQ(device.claims(), 0);
+
+    // Once the programmer is unplugged the reason no longer applies.
+    usbTestbed().unplug(device);
+    EXPECT_EQ(openWithin(driver, 600ms), -1);
+    EXPECT_EQ(driver.lastError(), "");
 }
 
 // ---- Transfers -----------------------------------------------------------------------------
