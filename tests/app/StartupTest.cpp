@@ -33,6 +33,7 @@ private slots:
     void restoresAndWritesBackOnce();
     void catalogueMissingClosesAndStillWrites();
     void rememberedNameNotInList();
+    void unusableDriverIsReportedAndTheWindowStillRuns();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -160,5 +161,26 @@ void StartupTest::rememberedNameNotInList() {
     QCOMPARE(storedValues(storePath_).first(), QStringLiteral("PIC99X999"));
 }
 
+void StartupTest::unusableDriverIsReportedAndTheWindowStillRuns() {
+    qputenv("KORVALIN_SIM", "PIC16F877A,no-such-key=1");
+    QSettings store(storePath_, QSettings::IniFormat);
+    Application app = application(store);
+    app.driver = nullptr;   // the driver the environment asks for
+    QStringList messages;
+    app.prompts.message = [&](QWidget*, const QString& text) { messages.append(text); };
+    bool ran = false;
+    app.beforeRun = [&](MainWindow& window) {
+        ran = true;
+        QTimer::singleShot(50, &window, [&window] { window.reject(); });
+    };
+    QCOMPARE(app.run(), 0);
+    qunsetenv("KORVALIN_SIM");
+    QVERIFY(ran);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(QLatin1String("no-such-key")), qPrintable(messages.first()));
+    QCOMPARE(storedValues(storePath_).first(), QStringLiteral("PIC16F628"));
+}
+
 QTEST_MAIN(StartupTest)
 #include "StartupTest.moc"
+
