@@ -213,7 +213,12 @@ void Session::onOperationTick() {
     // Nothing that followed a failed transfer could be trusted: no follow-up, no verify, and
     // a failed read leaves the image and the dumps as they were.
     if (programmer.transferFailed.load() != 0) {
-        frontend_.showMessage(transferFailureText());
+        const std::string text = transferFailureText();
+        // The failed operation stopped before its exit script, so the chip may still sit at
+        // VPP with its supply on. One attempt at the safe output state; if the link is really
+        // dead this fails by its time-out and changes nothing.
+        if (link.connected) programmer.resetOutputs();
+        frontend_.showMessage(text);
         endChain(true, false);
         return;
     }

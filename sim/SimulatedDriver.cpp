@@ -300,6 +300,8 @@ void SimulatedDriver::setFaults(const SimFaults& faults) {
     std::lock_guard lock(impl_->mutex);
     impl_->config.faults = faults;
     impl_->applyFaults();
+    // Faults without a stall let a hung firmware recover, so a test can make a passing stall.
+    if (faults.stallAfter < 0) impl_->stalled = false;
 }
 
 uint64_t SimulatedDriver::exchangeCount() const {

@@ -374,6 +374,29 @@ TEST_F(SessionTest, AFailedWriteEndsTheChainWithoutVerify) {
     EXPECT_EQ(frontend.with("controls: ").back(), kAllEnabled);
 }
 
+TEST_F(SessionTest, AFailedWriteLeavesTheOutputsSafe) {
+    ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
+    session->programmer.transferTimeoutMs = 50;
+    frontend.onStatus = [this](const std::string& s) {
+        if (s != kWrite) return;
+        SimFaults faults;
+        faults.stallAfter = static_cast<int64_t>(sim->exchangeCount()) + 12;   // among the words
+        sim->setFaults(faults);
+    };
+    session->onProgramButton();
+    // A passing stall: over by the time the session learns of the failure.
+    ASSERT_TRUE(runChain([this] {
+        if (session->programmer.busy.load() == 0) sim->setFaults(SimFaults{});
+    }));
+    EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::transferFailed});
+    // The worker stopped before its exit script; the chip must not be left at VPP, powered.
+    const SimOutputs out = sim->outputs();
+    EXPECT_FALSE(out.power5v);
+    EXPECT_FALSE(out.dcdc);
+    EXPECT_NE(out.mclr, SimMclr::Vpp);
+    EXPECT_FALSE(sim->chipInProgrammingMode());
+}
+
 TEST_F(SessionTest, AFailedStartExchangeStartsNothing) {
     ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
     session->programmer.transferTimeoutMs = 50;
