@@ -152,8 +152,9 @@ bool Programmer::exchange(const Script& script, ScriptAnswer& answer)
 
 bool Programmer::readAll()
 {
+    // cancelRequested is cleared by whoever starts the operation, before the worker exists:
+    // clearing it here as well would lose a Cancel clicked while the worker was starting.
     progressPosition.store(0, std::memory_order_relaxed);
-    cancelRequested.store(0, std::memory_order_relaxed);
     transferFailed.store(0, std::memory_order_relaxed);
 
     std::vector<uint16_t> words = programWords;
@@ -220,7 +221,6 @@ bool Programmer::readAll()
 bool Programmer::programAll()
 {
     progressPosition.store(0, std::memory_order_relaxed);
-    cancelRequested.store(0, std::memory_order_relaxed);
     transferFailed.store(0, std::memory_order_relaxed);
     blockSizeRefused.store(0, std::memory_order_relaxed);
 

@@ -350,6 +350,19 @@ TEST_F(ProgrammerTest, CancelInTheProgramPhaseStillFramesEveryPhase)
     EXPECT_EQ(p.progressPosition.load(), 3u + 8u);
 }
 
+TEST_F(ProgrammerTest, ACancelMadeBeforeTheWorkerRunsIsKept)
+{
+    p.setGeometry(64, 0x3FFF, 16);
+    p.configWord = 0x3F1A;
+    p.requestCancel();
+    ASSERT_TRUE(p.programAll());
+    // Each phase only entered and left: no word, byte or configuration went out.
+    EXPECT_EQ(hexScripts(fake), (std::vector<std::string>{kEntry1, kExit, kEntry1, kExit, kEntry1, kExit}));
+    fake.clearRecords();
+    ASSERT_TRUE(p.readAll());
+    EXPECT_EQ(hexScripts(fake), (std::vector<std::string>{kEntry1, kExit, kEntry1, kExit, kEntry1, kExit}));
+}
+
 TEST_F(ProgrammerTest, CancelDuringReadAllKeepsWhatWasRead)
 {
     p.setGeometry(64, 0x3FFF, 0);
