@@ -26,6 +26,10 @@ using Clock = std::chrono::steady_clock;
 // a line in the kernel's log on some systems.
 constexpr auto kRetryInterval = std::chrono::milliseconds(500);
 
+// Hot-plug news is looked at no more often than this: a few polls' delay in noticing an
+// arrival or a removal is invisible, and the idle poll then costs next to nothing.
+constexpr auto kEventInterval = std::chrono::milliseconds(40);
+
 std::string usbIdText(uint16_t vendorId, uint16_t productId)
 {
     char text[16];
@@ -83,6 +87,7 @@ struct LibusbDriver::Impl {
 
     Clock::time_point nextScan{};              // no hot-plug: the next bus scan
     Clock::time_point nextRetry{};             // the next attempt at a device that refused
+    Clock::time_point nextPump{};              // hot-plug: the next look at libusb's events
     std::atomic<uint64_t> scans{0};
     std::string lastError;
 
@@ -120,6 +125,10 @@ struct LibusbDriver::Impl {
     // Hang-ups and errors on it (an unplug) are reported whatever is asked for.
     void pumpEvents()
     {
+        const Clock::time_point now = Clock::now();
+        if (now < nextPump)
+            return;
+        nextPump = now + kEventInterval;
         if (!eventsPending())
             return;
         timeval zero{0, 0};
