@@ -172,8 +172,18 @@ struct SimulatedDriver::Impl {
             return -1;
         }
         if (readyAt > Clock::now()) {
-            // Real time: the firmware is still busy; wait without holding the lock.
-            changed.wait_until(lock, std::min(readyAt, deadline), gone);
+            // Real time: the firmware is still busy; wait without holding the lock. A timed
+            // sleep wakes some tens of microseconds late, which over thousands of exchanges
+            // would make the model look slow: sleep most of the way, then watch the clock for
+            // the last stretch.
+            const auto due = std::min(readyAt, deadline);
+            changed.wait_until(lock, due - std::chrono::microseconds(150), gone);
+            if (!gone() && pending && Clock::now() < due) {
+                lock.unlock();
+                while (Clock::now() < due) {
+                }
+                lock.lock();
+            }
             if (gone() || !pending) return -1;
             if (readyAt > deadline) {
                 pending.reset();
