@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <cstdio>
 #include <mutex>
 #include <poll.h>
@@ -40,28 +41,28 @@ std::string usbIdText(uint16_t vendorId, uint16_t productId)
 } // namespace
 
 struct LibusbDriver::Impl {
+    // A pipe belongs to one handle: once that handle is closed it fails for good, also after
+    // the programmer has been opened again under a new handle.
     class Pipe : public UsbPipe {
     public:
-        Pipe(Impl& owner, unsigned char endpoint) : owner_(owner), endpoint_(endpoint) {}
+        Pipe(Impl& owner, int handle, unsigned char endpoint) : owner_(owner), handle_(handle), endpoint_(endpoint) {}
         int write(const uint8_t* data, std::size_t length, int timeoutMs) override
         {
             // libusb does not write through the buffer of an OUT transfer.
-            return owner_.transfer(endpoint_, const_cast<uint8_t*>(data), length, timeoutMs);
+            return owner_.transfer(handle_, endpoint_, const_cast<uint8_t*>(data), length, timeoutMs);
         }
         int read(uint8_t* data, std::size_t length, int timeoutMs) override
         {
-            return owner_.transfer(endpoint_, data, length, timeoutMs);
+            return owner_.transfer(handle_, endpoint_, data, length, timeoutMs);
         }
 
     private:
         Impl& owner_;
-        unsigned char endpoint_;
+        const int handle_;
+        const unsigned char endpoint_;
     };
 
-    Impl(uint16_t vendor, uint16_t product)
-        : vendorId(vendor), productId(product), outPipe(*this, kOutEndpoint), inPipe(*this, kInEndpoint)
-    {
-    }
+    Impl(uint16_t vendor, uint16_t product) : vendorId(vendor), productId(product) {}
 
     const uint16_t vendorId;
     const uint16_t productId;
@@ -91,8 +92,10 @@ struct LibusbDriver::Impl {
     std::atomic<uint64_t> scans{0};
     std::string lastError;
 
-    Pipe outPipe;
-    Pipe inPipe;
+    // Every pipe ever handed out stays allocated (a worker may still hold one); two per open.
+    std::vector<std::unique_ptr<Pipe>> pipes;
+    Pipe* outPipe = nullptr;
+    Pipe* inPipe = nullptr;
 
     static int LIBUSB_CALL onHotplug(libusb_context*, libusb_device* dev, libusb_hotplug_event event,
                                      void* user)
@@ -245,6 +248,10 @@ struct LibusbDriver::Impl {
         removed.store(false);
         handleId = nextHandleId;
         nextHandleId = nextHandleId == INT_MAX ? 1 : nextHandleId + 1;
+        pipes.push_back(std::make_unique<Pipe>(*this, handleId, kOutEndpoint));
+        outPipe = pipes.back().get();
+        pipes.push_back(std::make_unique<Pipe>(*this, handleId, kInEndpoint));
+        inPipe = pipes.back().get();
         lastError.clear();
         return handleId;
     }
@@ -267,12 +274,15 @@ struct LibusbDriver::Impl {
         libusb_close(device);
         device = nullptr;
         handleId = -1;
+        outPipe = nullptr;
+        inPipe = nullptr;
     }
 
-    int transfer(unsigned char endpoint, uint8_t* data, std::size_t length, int timeoutMs)
+    int transfer(int handle, unsigned char endpoint, uint8_t* data, std::size_t length, int timeoutMs)
     {
         std::shared_lock guard(handleLock);
-        if (device == nullptr || removed.load() || length > static_cast<std::size_t>(INT_MAX))
+        if (device == nullptr || handle != handleId || removed.load() ||
+            length > static_cast<std::size_t>(INT_MAX))
             return -1;
         // libusb reads a time-out of 0 as "wait for ever"; a transfer here always ends.
         const unsigned int timeout = timeoutMs > 0 ? static_cast<unsigned int>(timeoutMs) : 1u;
@@ -372,9 +382,9 @@ UsbPipe* LibusbDriver::openPipe(int handle, int, int index)
     if (handle == -1 || handle != impl_->handleId)
         return nullptr;
     if (index == 1)
-        return &impl_->outPipe;
+        return impl_->outPipe;
     if (index == 0)
-        return &impl_->inPipe;
+        return impl_->inPipe;
     return nullptr;
 }
 

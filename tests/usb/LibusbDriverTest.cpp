@@ -218,6 +218,9 @@ TEST_F(LibusbDriverTest, CloseReleasesOnceAndStaleHandlesGetNothing)
     const int again = driver.openProgrammer();
     ASSERT_NE(again, -1) << driver.lastError();
     EXPECT_NE(again, handle);
+    EXPECT_NE(driver.openPipe(again, 0, 1), out);
+    EXPECT_EQ(out->write(&byte, 1, 100), -1);   // an old pipe never reaches the new handle
+    EXPECT_EQ(answerer.scripts().size(), 0u);
     driver.closeProgrammer(handle);   // the old handle no longer closes anything
     EXPECT_EQ(device.releases(), 1);
     EXPECT_EQ(driver.isRemoved(again), 0);
