@@ -1,11 +1,15 @@
 // korvalin-screenshots OUTPUT_FOLDER [HEX_FILE]
+// korvalin-screenshots --check-display
 //
 // Renders the main window and each dialog to PNG files in OUTPUT_FOLDER, without a user and
-// without a display (run it with QT_QPA_PLATFORM=offscreen). The window runs on the simulated
-// programmer with a PIC16F628A in its socket; the example HEX file is opened, programmed and
-// read back first, so the pictures show a program, its device ID and a finished status line.
+// without a display (offscreen, unless QT_QPA_PLATFORM says otherwise). The window runs on the
+// simulated programmer with a PIC16F628A in its socket; the example HEX file is opened,
+// programmed and read back first, so the pictures show a program, its device ID and a finished status line.
 // Nothing waits in a modal loop: each dialog is shown, grabbed and closed. Prints each file
 // written; exits non-zero, saying why, when any step fails.
+//
+// --check-display only starts Qt on its usual platform and exits 0: scripts/run asks it whether
+// the window can open, since Qt aborts when it cannot reach the display.
 #include "app/MainWindow.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/ConfigWordDialog.h"
@@ -83,9 +87,16 @@ bool runChain(Session& session, void (Session::*button)(), const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && qstrcmp(argv[1], "--check-display") == 0) {
+        QApplication qt(argc, argv);
+        return 0;
+    }
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // The window's options must not come from, or leak into, the user's own settings.
-    QTemporaryDir settingsScope;
-    qputenv("XDG_CONFIG_HOME", settingsScope.path().toLocal8Bit());
+    QTemporaryDir scratch;
+    qputenv("XDG_CONFIG_HOME", scratch.path().toLocal8Bit());
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", scratch.path().toLocal8Bit());
     QApplication qt(argc, argv);
 
     if (argc < 2 || argc > 3) {
