@@ -1,164 +1,104 @@
 #pragma once
 
 #include "programmer/Programmer.h"
+#include "programmer/TraceDriver.h"
 #include "programmer/UsbDriver.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <algorithm>
+#include <chrono>
 #include <functional>
-#include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-// A scripted programmer for unit tests: records every script written and answers each read
-// from a callback (zeros of the requested length by default). Faults are set per exchange
-// index (0 = the first script written): the write fails, the read fails, the answer comes back
-// short, or the read stalls until its time-out.
+inline std::string hex(const std::vector<uint8_t>& bytes)
+{
+    return traceWriteLine(bytes.data(), bytes.size(), false).substr(bytes.empty() ? 1 : 2);
+}
+
+// A scripted programmer, for one thread: logs every script written and answers each read from
+// a callback (zeros by default). Faults are set per exchange index, 0 being the first script.
 class FakeDriver : public UsbDriver {
 public:
     using Bytes = std::vector<uint8_t>;
-    // Gets the script just written and the requested length; returns the answer to give.
     using AnswerFn = std::function<Bytes(const Bytes& script, std::size_t requested)>;
-
-    bool present = true;
-    int handle = 7;
-    std::atomic<int> removed{0};
-    int opens = 0;
-    int closes = 0;
-    std::vector<int> pipeIndexes;   // index argument of every openPipe call
-    AnswerFn answer;
-
-    int64_t failWriteAt = -1;
-    int64_t failReadAt = -1;
-    int64_t shortReadAt = -1;       // this exchange's answer is cut to shortLength bytes
-    std::size_t shortLength = 0;
-    int64_t stallAt = -1;
-
     struct Record {
         Bytes script;
         std::size_t requested = 0;
         int writeTimeoutMs = 0;
-        int readTimeoutMs = 0;
     };
 
-    std::vector<Record> records() const
+    std::vector<Record> log;
+    AnswerFn answer;
+    bool present = true;
+    int removed = 0;
+    int opens = 0;
+    int closes = 0;
+    std::vector<int> pipeIndexes;   // index argument of every openPipe call
+    int64_t failWriteAt = -1;
+    int64_t failReadAt = -1;
+    int64_t stallAt = -1;           // the read sleeps out its time-out, then fails
+    int64_t shortReadAt = -1;       // this exchange's answer is cut to shortLength bytes
+    std::size_t shortLength = 0;
+
+    std::vector<std::string> hexScripts() const
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return records_;
-    }
-    std::vector<Bytes> scripts() const
-    {
-        std::vector<Bytes> out;
-        for (const Record& r : records())
-            out.push_back(r.script);
+        std::vector<std::string> out;
+        for (const Record& r : log)
+            out.push_back(hex(r.script));
         return out;
-    }
-    std::size_t exchanges() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return records_.size();
-    }
-    void clearRecords()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        records_.clear();
     }
 
     int openProgrammer() override
     {
         ++opens;
-        return present && removed.load() == 0 ? handle : -1;
+        return present && removed == 0 ? 7 : -1;
     }
     UsbPipe* openPipe(int, int, int index) override
     {
         pipeIndexes.push_back(index);
-        return index == 1 ? static_cast<UsbPipe*>(&out_) : static_cast<UsbPipe*>(&in_);
+        return &pipes_[index == 1 ? 1 : 0];
     }
-    int isRemoved(int) override { return removed.load(); }
+    int isRemoved(int) override { return removed; }
     void closeProgrammer(int) override { ++closes; }
 
 private:
-    class Out : public UsbPipe {
-    public:
-        explicit Out(FakeDriver& d) : d_(d) {}
+    struct Pipe : UsbPipe {
+        Pipe(FakeDriver& driver, bool out) : d(driver), isOut(out) {}
+        FakeDriver& d;
+        bool isOut;
         int write(const uint8_t* data, std::size_t length, int timeoutMs) override
         {
-            std::lock_guard<std::mutex> lock(d_.mutex_);
-            const int64_t index = static_cast<int64_t>(d_.records_.size());
-            d_.records_.push_back(Record{Bytes(data, data + length), 0, timeoutMs, 0});
-            if (d_.removed.load() != 0 || index == d_.failWriteAt)
+            if (!isOut)
                 return -1;
-            return static_cast<int>(length);
+            d.log.push_back(Record{Bytes(data, data + length), 0, timeoutMs});
+            return d.removed || int64_t(d.log.size()) - 1 == d.failWriteAt ? -1 : int(length);
         }
-        int read(uint8_t*, std::size_t, int) override { return -1; }
-
-    private:
-        FakeDriver& d_;
-    };
-
-    class In : public UsbPipe {
-    public:
-        explicit In(FakeDriver& d) : d_(d) {}
-        int write(const uint8_t*, std::size_t, int) override { return -1; }
         int read(uint8_t* data, std::size_t length, int timeoutMs) override
         {
-            int64_t index;
-            Bytes script;
-            {
-                std::lock_guard<std::mutex> lock(d_.mutex_);
-                if (d_.records_.empty())
-                    return -1;
-                index = static_cast<int64_t>(d_.records_.size()) - 1;
-                d_.records_.back().requested = length;
-                d_.records_.back().readTimeoutMs = timeoutMs;
-                script = d_.records_.back().script;
-            }
-            if (index == d_.stallAt) {
+            const int64_t index = int64_t(d.log.size()) - 1;
+            if (isOut || index < 0)
+                return -1;
+            d.log.back().requested = length;
+            if (index == d.stallAt)
                 std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            if (d.removed || index == d.failReadAt || index == d.stallAt)
                 return -1;
-            }
-            if (d_.removed.load() != 0 || index == d_.failReadAt)
-                return -1;
-            Bytes reply = d_.answer ? d_.answer(script, length) : Bytes(length, 0);
-            if (reply.size() > length)
-                reply.resize(length);
-            if (index == d_.shortReadAt)
-                reply.resize(std::min(reply.size(), d_.shortLength));
+            Bytes reply = d.answer ? d.answer(d.log.back().script, length) : Bytes(length, 0);
+            reply.resize(std::min(reply.size(), index == d.shortReadAt ? std::min(length, d.shortLength) : length));
             std::copy(reply.begin(), reply.end(), data);
-            return static_cast<int>(reply.size());
+            return int(reply.size());
         }
-
-    private:
-        FakeDriver& d_;
     };
-
-    mutable std::mutex mutex_;
-    std::vector<Record> records_;
-    Out out_{*this};
-    In in_{*this};
+    Pipe pipes_[2] = {Pipe(*this, false), Pipe(*this, true)};
 };
 
-// Opens the driver's programmer into the Programmer the way the link poll does, but without
-// the attach queries, so that a test sees only the exchanges of the operation it runs.
+// Opens the programmer the way the link poll does, without its attach queries, so that a test
+// sees only the exchanges of the operation it runs.
 inline void attach(Programmer& p, UsbDriver& driver)
 {
     p.driver = &driver;
     p.deviceHandle = driver.openProgrammer();
     p.writePipe = driver.openPipe(p.deviceHandle, 0, 1);
     p.readPipe = driver.openPipe(p.deviceHandle, 0, 0);
-}
-
-// "83 02 46 02" -> bytes.
-inline std::vector<uint8_t> hexBytes(const std::string& text)
-{
-    std::vector<uint8_t> out;
-    std::istringstream in(text);
-    std::string token;
-    while (in >> token)
-        out.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
-    return out;
 }

@@ -3,11 +3,8 @@
 #include "device/Catalogue.h"
 #include "programmer/LinkPoll.h"
 #include "programmer/Programmer.h"
-#include "programmer/UsbDriver.h"
 #include "sim/SimulatedDriver.h"
 
-#include <functional>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,85 +23,28 @@ inline std::vector<std::string> catalogueDeviceNames()
     return out;
 }
 
-// Passes everything through to another driver and lets a test watch each script written.
-class TapDriver : public UsbDriver {
-public:
-    explicit TapDriver(UsbDriver& inner) : inner_(inner) {}
-    std::function<void(const uint8_t* data, std::size_t length)> onWrite;
-
-    int openProgrammer() override { return inner_.openProgrammer(); }
-    UsbPipe* openPipe(int handle, int reserved, int index) override
-    {
-        UsbPipe* pipe = inner_.openPipe(handle, reserved, index);
-        if (pipe == nullptr)
-            return nullptr;
-        pipes_.push_back(std::make_unique<Pipe>(*this, *pipe));
-        return pipes_.back().get();
-    }
-    int isRemoved(int handle) override { return inner_.isRemoved(handle); }
-    void closeProgrammer(int handle) override { inner_.closeProgrammer(handle); }
-
-private:
-    class Pipe : public UsbPipe {
-    public:
-        Pipe(TapDriver& owner, UsbPipe& inner) : owner_(owner), inner_(inner) {}
-        int write(const uint8_t* data, std::size_t length, int timeoutMs) override
-        {
-            if (owner_.onWrite)
-                owner_.onWrite(data, length);
-            return inner_.write(data, length, timeoutMs);
-        }
-        int read(uint8_t* data, std::size_t length, int timeoutMs) override
-        {
-            return inner_.read(data, length, timeoutMs);
-        }
-
-    private:
-        TapDriver& owner_;
-        UsbPipe& inner_;
-    };
-
-    UsbDriver& inner_;
-    std::vector<std::unique_ptr<Pipe>> pipes_;
-};
-
 // Keep mask of configuration word 2: from the 14 tags after the first 14.
 inline uint16_t configKeepMask2(const std::string& tags)
 {
     std::size_t at = 0;
-    for (int i = 0; i < 14 && at != std::string::npos; ++i) {
-        at = tags.find(']', at);
-        if (at != std::string::npos)
+    for (int i = 0; i < 14 && at != std::string::npos; ++i)
+        if ((at = tags.find(']', at)) != std::string::npos)
             ++at;
-    }
     if (at == std::string::npos || at >= tags.size())
         return 0x3FFF;
     return static_cast<uint16_t>(buildConfigMasks(tags.substr(at)).configKeepMask & 0x3FFF);
 }
 
-// One simulated programmer with a chip of a catalogue device in it, and a Programmer set up
-// from that device's catalogue line the way a device selection does it.
+// A simulated programmer with a chip of a catalogue device in it, and a Programmer set up from
+// that device's catalogue line the way a device selection does it.
 struct SimRig {
     DeviceRecord record;
     SimulatedDriver sim;
-    TapDriver tap{sim};
-    Programmer p{&tap};
+    Programmer p{&sim};
     LinkState link;
 
-    SimRig(const std::string& device, SimConfig config = {})
-        : record(findCatalogueDevice(cataloguePath(), device).record), sim(withChip(device, config))
-    {
-        configure();
-    }
-
-    static SimConfig withChip(const std::string& device, SimConfig config)
-    {
-        if (config.chip.empty())
-            config.chip = device;
-        return config;
-    }
-
-    void configure()
+    explicit SimRig(const std::string& device, SimConfig config = {})
+        : record(findCatalogueDevice(cataloguePath(), device).record), sim((config.chip = device, config))
     {
         p.setGeometry(static_cast<uint32_t>(record.programWordCount), record.blankWord,
                       static_cast<uint32_t>(record.eepromByteCount));
