@@ -1,115 +1,51 @@
 #include "SessionFixture.h"
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
-#include <unistd.h>
+#include <stdlib.h>
 
-class RecordingDriver::Pipe : public UsbPipe {
-public:
-    Pipe(RecordingDriver& owner, UsbPipe* inner) : owner_(owner), inner_(inner) {}
-    int write(const uint8_t* data, std::size_t length, int timeoutMs) override {
-        owner_.recordWrite(data, length);
-        return inner_ ? inner_->write(data, length, timeoutMs) : -1;
-    }
-    int read(uint8_t* data, std::size_t length, int timeoutMs) override {
-        return inner_ ? inner_->read(data, length, timeoutMs) : -1;
-    }
-
-private:
-    RecordingDriver& owner_;
-    UsbPipe* inner_;
-};
-
-RecordingDriver::RecordingDriver(UsbDriver& inner) : inner_(inner) {}
-RecordingDriver::~RecordingDriver() = default;
-
-UsbPipe* RecordingDriver::openPipe(int handle, int reserved, int index) {
-    UsbPipe* inner = inner_.openPipe(handle, reserved, index);
-    std::lock_guard<std::mutex> lock(mutex_);
-    pipes_[handle].push_back(std::make_unique<Pipe>(*this, inner));
-    return pipes_[handle].back().get();
+std::string describe(const ControlStates& s) {
+    return std::string("ok=") + (s.okCancelEnabled ? "1" : "0") + " program=" +
+           (s.programIsCancel ? "Cancel" : "Program") + "/" + (s.programEnabled ? "1" : "0") +
+           " others=" + (s.othersEnabled ? "1" : "0");
 }
 
-void RecordingDriver::recordWrite(const uint8_t* data, std::size_t length) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (holdAt_ >= 0 && std::this_thread::get_id() != gateSetter_ &&
-        scripts_.size() - base_ >= static_cast<std::size_t>(holdAt_)) {
-        held_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return holdAt_ < 0; });
-        held_ = false;
-    }
-    scripts_.emplace_back(data, data + length);
+std::vector<std::string> RecordingFrontend::with(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const std::string& call : calls)
+        if (call.rfind(prefix, 0) == 0) out.push_back(call.substr(prefix.size()));
+    return out;
 }
 
-std::vector<std::vector<uint8_t>> RecordingDriver::scripts() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return scripts_;
-}
-
-std::size_t RecordingDriver::writes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return scripts_.size();
-}
-
-void RecordingDriver::clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    scripts_.clear();
-    base_ = 0;
-}
-
-void RecordingDriver::holdAt(std::size_t writeIndex) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    base_ = scripts_.size();
-    holdAt_ = static_cast<int64_t>(writeIndex);
-    gateSetter_ = std::this_thread::get_id();
-}
-
-bool RecordingDriver::waitUntilHeld() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return held_; });
-}
-
-bool RecordingDriver::isHeld() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return held_;
-}
-
-void RecordingDriver::release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    holdAt_ = -1;
-    changed_.notify_all();
-}
-
-std::string shippedCataloguePath() {
-    return std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt";
-}
-
-std::vector<std::string> callsFrom(const std::vector<std::string>& calls, const std::string& first) {
-    for (std::size_t i = 0; i < calls.size(); ++i)
-        if (calls[i].rfind(first, 0) == 0) return {calls.begin() + static_cast<long>(i), calls.end()};
-    return {};
+std::string RecordingFrontend::latest(const std::string& prefix) const {
+    const auto all = with(prefix);
+    return all.empty() ? "" : all.back();
 }
 
 void SessionTest::open(const std::string& device, const std::string& chipName, SimConfig config,
                        const std::string& catalogue) {
     config.chip = chipName;
+    closeSession();
     sim = std::make_unique<SimulatedDriver>(config);
-    recorder = std::make_unique<RecordingDriver>(*sim);
-    session = std::make_unique<Session>(frontend, recorder.get());
-    if (catalogue.empty())
-        session->catalogueDirs = {KORVALIN_DATA_DIR};
-    else
-        session->catalogPath = catalogue;
-    session->deviceName = device;
-    ASSERT_TRUE(session->initialise());
+    ASSERT_TRUE(initialiseOn(catalogue, device, {KORVALIN_DATA_DIR}));
     session->tick();
     ASSERT_EQ(session->link.connected, config.plugged);
-    frontend.clear();
+    frontend.calls.clear();
     recorder->clear();
+}
+
+bool SessionTest::initialiseOn(const std::string& catalogue, const std::string& device,
+                               std::vector<std::string> dirs) {
+    closeSession();
+    frontend = RecordingFrontend();
+    if (!sim) sim = std::make_unique<SimulatedDriver>();
+    recorder = std::make_unique<RecordingDriver>(*sim);
+    session = std::make_unique<Session>(frontend, recorder.get());
+    session->catalogPath = catalogue;
+    session->catalogueDirs = std::move(dirs);
+    session->deviceName = device;
+    return session->initialise();
 }
 
 bool SessionTest::runChain(const std::function<void()>& betweenTicks) {
@@ -123,32 +59,34 @@ bool SessionTest::runChain(const std::function<void()>& betweenTicks) {
     return true;
 }
 
-void SessionTest::press(void (Session::*button)()) {
-    (session.get()->*button)();
-    ASSERT_TRUE(runChain());
+void SessionTest::stallInStep(const std::string& step, int64_t after) {
+    session->programmer.transferTimeoutMs = 50;
+    frontend.onStatus = [this, step, after](const std::string& s) {
+        if (s != step) return;
+        SimFaults faults;
+        faults.stallAfter = static_cast<int64_t>(sim->exchangeCount()) + after;
+        sim->setFaults(faults);
+    };
 }
 
 std::string SessionTest::tempPath(const std::string& name) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string test = info->name();
-    for (char& c : test)
-        if (c == '/') c = '_';
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("korvalin-ops-" + std::to_string(::getpid()) + "-" + test + "-" + name))
-                                 .string();
-    tempFiles_.push_back(path);
-    return path;
+    if (tempDir_.empty()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "korvalin-ops-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) tempDir_ = pattern;
+    }
+    return tempDir_ + "/" + name;
 }
 
-std::string SessionTest::writeCatalogue(const std::string& name, const std::vector<std::string>& lines) {
-    const std::string path = tempPath(name);
+std::string SessionTest::writeCatalogue(const std::vector<std::string>& lines) {
+    const std::string path = tempPath("catalogue.txt");
     std::ofstream out(path, std::ios::binary);
     for (const std::string& line : lines) out << line << "\r\n";
     return path;
 }
 
 std::string SessionTest::shippedLine(const std::string& device) {
-    std::ifstream in(shippedCataloguePath(), std::ios::binary);
+    std::ifstream in(std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt", std::ios::binary);
     std::string line, found;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -158,10 +96,7 @@ std::string SessionTest::shippedLine(const std::string& device) {
 }
 
 MemoryImage SessionTest::patternImage(uint16_t configWord, uint16_t userId) const {
-    MemoryImage image;
-    image.resize(session->image.programWordCount, session->image.blankWord,
-                 session->image.eepromByteCount);
-    image.setFamily(session->image.family);
+    MemoryImage image = session->image;   // the device's geometry
     for (uint32_t i = 0; i < image.programWordCount; ++i)
         image.programWords[i] = static_cast<uint16_t>((i * 0x0107 + 0x0123) % 0x3FFF);
     for (uint32_t i = 0; i < image.eepromByteCount; ++i)
@@ -171,17 +106,8 @@ MemoryImage SessionTest::patternImage(uint16_t configWord, uint16_t userId) cons
     return image;
 }
 
-void SessionTest::openImage(const MemoryImage& image) {
-    const std::string path = tempPath("image.hex");
-    ASSERT_TRUE(image.saveHex(path, true, 0x3FFF));
-    ASSERT_TRUE(session->openHexFile(path));
-}
-
 void SessionTest::TearDown() {
-    if (recorder) recorder->release();
-    session.reset();
-    for (const std::string& path : tempFiles_) {
-        std::error_code error;
-        std::filesystem::remove_all(path, error);
-    }
+    closeSession();
+    std::error_code error;
+    if (!tempDir_.empty()) std::filesystem::remove_all(tempDir_, error);
 }
