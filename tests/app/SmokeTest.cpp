@@ -40,9 +40,8 @@ void SmokeTest::startsSelectsAndQuits() {
 
     QSettings store(storePath, QSettings::IniFormat);
     QCOMPARE(store.value(QStringLiteral("Settings/Device/PIC")).toString(), QStringLiteral("PIC16F877A"));
-    QCOMPARE(store.value(QStringLiteral("Settings/Device/Protect")).toString(), QStringLiteral("0"));
-    QCOMPARE(store.value(QStringLiteral("Settings/Device/UserID")).toString(), QStringLiteral("0"));
-    QCOMPARE(store.value(QStringLiteral("Settings/Device/DeviceID")).toString(), QStringLiteral("0"));
+    for (const char* option : {"Protect", "UserID", "DeviceID"})
+        QCOMPARE(store.value(QStringLiteral("Settings/Device/") + option).toString(), QStringLiteral("0"));
     // It attached to the simulated programmer: the identity and clock queries are in the trace.
     QFile trace(config.filePath(QStringLiteral("trace.txt")));
     QVERIFY(trace.open(QIODevice::ReadOnly));

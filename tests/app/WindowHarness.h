@@ -2,13 +2,16 @@
 
 #include "app/MainWindow.h"
 #include "operations/Session.h"
+#include "programmer/TraceDriver.h"
 #include "sim/SimulatedDriver.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,10 +21,10 @@
 #include <memory>
 #include <string>
 
-class TraceDriver;
-
 // The shipped catalogue, copied beside the test executables by the build.
-QString shippedCatalogue();
+inline QString shippedCatalogue() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/PicDeviceList.txt");
+}
 
 // Runs act on the next modal dialog of type D as soon as it is showing (from inside its modal
 // loop). Gives up after a few seconds and closes whatever modal dialog is open, so that a test
@@ -57,20 +60,39 @@ std::shared_ptr<bool> whenModal(std::function<void(D*)> act) {
 class WindowHarness {
 public:
     explicit WindowHarness(const std::string& device, const std::string& chip = "",
-                           SimConfig config = {});
-    ~WindowHarness();
+                           SimConfig config = {}) {
+        config.chip = chip;
+        auto simulated = std::make_unique<SimulatedDriver>(config);
+        sim = simulated.get();
+        driver = std::make_unique<TraceDriver>(std::move(simulated), tracePath().toStdString());
+        WindowPrompts prompts;
+        prompts.openFile = [this](QWidget*) { return nextOpenPath; };
+        prompts.saveFile = [this](QWidget*) { return nextSavePath; };
+        prompts.message = [this](QWidget*, const QString& text) { messages.append(text); };
+        prompts.verifyError = [this](QWidget*, const QString& p, const QString& e, const QString& c) {
+            verifyErrors.append(QStringList{p, e, c});
+        };
+        window = std::make_unique<MainWindow>(driver.get(), prompts);
+        window->session().deviceName = device;
+        window->session().catalogPath = shippedCatalogue().toStdString();
+        window->start();
+        window->show();
+    }
+    ~WindowHarness() {
+        // A test that failed half-way may leave a chain running; let it end before the window goes.
+        waitChainEnd();
+        window.reset();
+    }
 
+    QTemporaryDir temp;
     SimulatedDriver* sim = nullptr;   // owned through the trace driver
     std::unique_ptr<TraceDriver> driver;
     std::unique_ptr<MainWindow> window;
-    QTemporaryDir temp;
 
     QStringList messages;
     QList<QStringList> verifyErrors;
     QString nextOpenPath;   // what the open and save prompts answer; empty: cancelled
     QString nextSavePath;
-    int openPrompts = 0;
-    int savePrompts = 0;
 
     Session& session() { return window->session(); }
     template <typename W = QWidget>
@@ -79,11 +101,29 @@ public:
         if (!widget) qWarning("no child %s", name);
         return widget;
     }
-    QString text(const char* name) const;   // a label's or button's text
-    void click(const char* name);
+    QString text(const char* name) const {   // a label's or button's text
+        QWidget* widget = child(name);
+        if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+        return QString();
+    }
+    void click(const char* name) {
+        if (QWidget* widget = child(name)) QTest::mouseClick(widget, Qt::LeftButton);
+    }
 
-    bool waitConnected();                   // "Korvalin Connect" shown
-    bool waitChainEnd(int timeoutMs = 10000);
-    QStringList traceLines() const;         // the exchange trace so far
-    QString tracePath() const;
+    bool waitConnected() {   // "Korvalin Connect" shown
+        return QTest::qWaitFor(
+            [this] { return text("statusLine") == QStringLiteral("Korvalin Connect"); }, 5000);
+    }
+    bool waitChainEnd(int timeoutMs = 10000) {
+        return QTest::qWaitFor(
+            [this] { return !window || !window->session().chainRunning(); }, timeoutMs);
+    }
+    QStringList traceWrites() const {   // the writes of the exchange trace so far
+        QFile file(tracePath());
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+        const QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'));
+        return lines.filter(QRegularExpression(QStringLiteral("^W ")));
+    }
+    QString tracePath() const { return temp.filePath(QStringLiteral("trace.txt")); }
 };
