@@ -1,4 +1,5 @@
 #include "sim/SimConfig.h"
+#include "sim/SimHex.h"
 
 #include "sim/SimChipTable.h"
 
@@ -34,23 +35,7 @@ bool parseCount(const std::string& text, long long max, long long& value) {
 
 bool parseHexValue(std::string text, unsigned long long max, unsigned long long& value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = text.substr(2);
-    if (text.empty() || text.size() > 8) return false;
-    unsigned long long v = 0;
-    for (char c : text) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else
-            return false;
-        v = v * 16 + static_cast<unsigned>(d);
-    }
-    if (v > max) return false;
-    value = v;
-    return true;
+    return parseSimHex(text, max, value);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "sim/SimImageFile.h"
+#include "sim/SimHex.h"
 
 #include "sim/SimChipTable.h"
 
@@ -18,22 +19,9 @@ std::string hex(unsigned value, int digits) {
 }
 
 bool parseHex(const std::string& token, unsigned limit, unsigned& value) {
-    if (token.empty() || token.size() > 4) return false;
-    unsigned v = 0;
-    for (char c : token) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else
-            return false;
-        v = v * 16 + static_cast<unsigned>(d);
-    }
-    if (v > limit) return false;
-    value = v;
+    unsigned long long v = 0;
+    if (!parseSimHex(token, limit, v)) return false;
+    value = static_cast<unsigned>(v);
     return true;
 }
 
