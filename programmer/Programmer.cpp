@@ -32,6 +32,16 @@ public:
     void enter() { send(enterProgrammingScript(p.entrySequence)); }
     void exit() { send(exitProgrammingScript()); }
 
+    // The bulk erase reaches the user IDs and the configuration word, and lifts code
+    // protection, only with the address in configuration space: Load Configuration first.
+    void bulkEraseWithConfiguration()
+    {
+        send(loadConfigurationScript());
+        send(bulkEraseProgramScript(p.programmerClock));
+        if (p.eepromByteCount != 0)
+            send(bulkEraseDataScript(p.programmerClock));
+    }
+
     void writeWord(uint16_t word)
     {
         ScriptAnswer answer;
@@ -237,14 +247,10 @@ bool Programmer::programAll()
     if (!cancelled()) {
         switch (programMethod) {
         case 1:
-            // The bulk erase reaches the user IDs and the configuration word, and lifts code
-            // protection, only with the address in configuration space. Without that a
-            // configuration bit once cleared could never be set again, and a protected chip
-            // would not take the new program. Entering again puts the address back at word 0.
-            run.send(loadConfigurationScript());
-            run.send(bulkEraseProgramScript(programmerClock));
-            if (eepromByteCount != 0)
-                run.send(bulkEraseDataScript(programmerClock));
+            // Without the configuration area a configuration bit once cleared could never be
+            // set again, and a protected chip would not take the new program. The erase leaves
+            // the address in configuration space: entering again puts it back at word 0.
+            run.bulkEraseWithConfiguration();
             run.exit();
             run.enter();
             [[fallthrough]];
@@ -325,13 +331,9 @@ bool Programmer::eraseChip()
     run.enter();
     switch (eraseMethod) {
     case 1:
-        // From configuration space, so that the user IDs, the configuration word and its code
-        // protection go too: an erase that left them would report success on a chip that is
+        // An erase that left the configuration word would report success on a chip that is
         // still protected.
-        run.send(loadConfigurationScript());
-        run.send(bulkEraseProgramScript(clock));
-        if (eepromByteCount != 0)
-            run.send(bulkEraseDataScript(clock));
+        run.bulkEraseWithConfiguration();
         break;
     case 2:
         run.send(eraseProgramLoadedScript(clock));
