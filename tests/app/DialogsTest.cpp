@@ -172,7 +172,8 @@ void DialogsTest::userIdClicks() {
 void DialogsTest::userIdDigitsStandUnderTheirAddresses() {
     UserIdDialog dialog(UserIdValues{"PIC16F628A", 0x1234, 0});
     auto* row = dialog.findChild<QLabel*>("addressRow");
-    QCOMPARE(row->text(), QStringLiteral("2003 : 2202 : 2001 : 2000"));
+    // Each digit is one user ID location; the row names their real addresses.
+    QCOMPARE(row->text(), QStringLiteral("2003 : 2002 : 2001 : 2000"));
     int previous = row->geometry().left();
     for (const char* name : {"digit3", "digit2", "digit1", "digit0"}) {
         const QRect cell = dialog.findChild<QLabel*>(name)->geometry();
