@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 using Bytes = FakeDriver::Bytes;
@@ -27,8 +29,10 @@ std::string readFile(const std::filesystem::path& path)
 // Runs steps against a Programmer on a traced fake and returns the trace.
 std::string traceOf(const std::function<void(Programmer&, FakeDriver&)>& steps, FakeDriver::AnswerFn answer = {})
 {
+    // ctest runs the tests of this file in parallel processes: the name must be the process's own.
+    static int serial = 0;
     const auto path = std::filesystem::temp_directory_path() /
-                      ("korvalin-trace-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".txt");
+                      ("korvalin-trace-" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".txt");
     {
         auto inner = std::make_unique<FakeDriver>();
         FakeDriver& fake = *inner;
