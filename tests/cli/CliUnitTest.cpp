@@ -164,6 +164,11 @@ TEST(BlankCheck, FindsEveryAreaThatIsNotBlank) {
          [](Programmer& p) { p.configWord = 0x3FBF; }, false, "on the bits 0040"},
         {"word next to the calibration word", {64, 16, true}, 0xFFFF,
          [](Programmer& p) { p.programWords[62] = 0x3480; }, false, "at 003E"},
+        {"each area reported once", {32, 16, false}, 0xFFFF,
+         [](Programmer& p) {
+             p.programWords[0] = p.programWords[5] = p.eepromBytes[0] = p.userId = p.configWord = 0;
+         },
+         false, "program memory: 2 word(s)"},
     };
     for (const Case& c : cases) {
         Programmer programmer;
@@ -177,25 +182,11 @@ TEST(BlankCheck, FindsEveryAreaThatIsNotBlank) {
         EXPECT_EQ(report.blank, c.blank) << c.name;
         EXPECT_EQ(report.findings.empty(), c.blank) << c.name;
         if (!c.blank) {
-            ASSERT_EQ(report.findings.size(), 1u) << c.name;
+            ASSERT_EQ(report.findings.size(), c.geometry.words == 32 ? 4u : 1u) << c.name;
             EXPECT_NE(report.findings[0].find(c.findingPart), std::string::npos)
                 << c.name << ": " << report.findings[0];
         }
     }
-}
-
-TEST(BlankCheck, ReportsEachAreaOnce) {
-    Programmer programmer;
-    programmer.setGeometry(32, 0x3FFF, 16);
-    programmer.programWords[0] = 0;
-    programmer.programWords[5] = 0;
-    programmer.eepromBytes[0] = 0;
-    programmer.userId = 0;
-    programmer.configWord = 0;
-    const BlankReport report = checkBlank(programmer, 0xFFFF, false);
-    EXPECT_FALSE(report.blank);
-    ASSERT_EQ(report.findings.size(), 4u);
-    EXPECT_NE(report.findings[0].find("2 word(s)"), std::string::npos) << report.findings[0];
 }
 
 // ---- detect -------------------------------------------------------------------------------
@@ -238,6 +229,16 @@ TEST(Detect, MatchesMaskedIdsInFileOrderLastLineWinning) {
 
 // ---- terminal output ----------------------------------------------------------------------
 
+// Output the frontend writes to two temporary files, read back once it is gone.
+struct Capture {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ~Capture() {
+        for (std::FILE* file : {out, err})
+            if (file) std::fclose(file);
+    }
+};
+
 std::string readAll(std::FILE* file) {
     std::fflush(file);
     std::rewind(file);
@@ -249,11 +250,10 @@ std::string readAll(std::FILE* file) {
 }
 
 TEST(TerminalFrontend, PrintsStatusMessagesAndTheVerifyErrorLines) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ASSERT_TRUE(out && err);
+    Capture c;
+    ASSERT_TRUE(c.out && c.err);
     {
-        TerminalFrontend frontend(out, err, false);
+        TerminalFrontend frontend(c.out, c.err, false);
         frontend.setStatusText("Program / EEPROM Verify");
         frontend.setProgress(40);
         frontend.showMessage("デバイスが未実装です");
@@ -263,33 +263,28 @@ TEST(TerminalFrontend, PrintsStatusMessagesAndTheVerifyErrorLines) {
         EXPECT_FALSE(frontend.sawMessage("KVNライターが未接続です"));
         EXPECT_TRUE(frontend.verifyErrorShown());
     }
-    EXPECT_EQ(readAll(out),
+    EXPECT_EQ(readAll(c.out),
               "Program / EEPROM Verify\nVerify Error\nProgram Memorys : OK\n"
               "EEPROM Memorys : NG\nConfig Word : OK\nProgram Verify - NG\n");
-    EXPECT_EQ(readAll(err), "デバイスが未実装です\n");   // no bar when it is not wanted
-    std::fclose(out);
-    std::fclose(err);
+    EXPECT_EQ(readAll(c.err), "デバイスが未実装です\n");   // no bar when it is not wanted
 }
 
 TEST(TerminalFrontend, BarIsRedrawnInPlaceAndClearedBeforeALine) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ASSERT_TRUE(out && err);
+    Capture c;
+    ASSERT_TRUE(c.out && c.err);
     {
-        TerminalFrontend frontend(out, err, true);
+        TerminalFrontend frontend(c.out, c.err, true);
         frontend.setStatusText("Program / EEPROM Read");
         frontend.setProgress(10);
         frontend.setProgress(10);   // unchanged: not redrawn
         frontend.setProgress(20);
         frontend.printError("oops");
     }
-    const std::string text = readAll(err);
+    const std::string text = readAll(c.err);
     EXPECT_EQ(text.find("\rProgram / EEPROM Read ["), 0u) << text;
     EXPECT_NE(text.find("  10%"), std::string::npos);
     EXPECT_EQ(text.find("  10%"), text.rfind("  10%"));
     EXPECT_NE(text.find("  20%\r\033[Koops\n"), std::string::npos) << text;
-    std::fclose(out);
-    std::fclose(err);
 }
 
 }  // namespace

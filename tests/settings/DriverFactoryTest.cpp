@@ -49,38 +49,31 @@ protected:
 };
 
 TEST(UsbId, ParsesOnlyFourHexDigitsEachSide) {
-    struct Case {
+    const struct {
         const char* text;
         bool ok;
         uint16_t vendor, product;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"04d8:000a", true, 0x04D8, 0x000A}, {"04D8:000A", true, 0x04D8, 0x000A},
         {"ffff:0000", true, 0xFFFF, 0x0000}, {"4d8:a", false, 0, 0},
         {"04d8-000a", false, 0, 0},          {"04d8:000g", false, 0, 0},
         {"", false, 0, 0},                   {"04d8:000a0", false, 0, 0},
         {" 04d8:000a", false, 0, 0},         {"0x4d:000a", false, 0, 0},
     };
-    for (const Case& c : cases) {
-        uint16_t vendor = 0x1111, product = 0x2222;
+    for (const auto& c : cases) {
+        uint16_t vendor = 0x1111, product = 0x2222;   // left untouched on a refusal
         EXPECT_EQ(parseUsbId(c.text, vendor, product), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(vendor, c.vendor) << c.text;
-            EXPECT_EQ(product, c.product) << c.text;
-        } else {
-            EXPECT_EQ(vendor, 0x1111) << "left untouched: " << c.text;
-            EXPECT_EQ(product, 0x2222) << "left untouched: " << c.text;
-        }
+        EXPECT_EQ(vendor, c.ok ? c.vendor : 0x1111) << c.text;
+        EXPECT_EQ(product, c.ok ? c.product : 0x2222) << c.text;
     }
 }
 
 TEST_F(DriverFactory, SimulatorFromArgumentOrEnvironmentTheArgumentWinning) {
-    struct Case {
+    const struct {
         const char* argument;
         const char* environment;   // KORVALIN_SIM; null: unset
         bool simulator;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"PIC16F628A", nullptr, true},
         {"", "PIC16F84A", true},
         {"empty", "this is no spec,,,=", true},   // never read: the argument wins
@@ -88,7 +81,7 @@ TEST_F(DriverFactory, SimulatorFromArgumentOrEnvironmentTheArgumentWinning) {
         {"", nullptr, false},
     };
     auto settings = store();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EnvGuard env("KORVALIN_SIM", c.environment);
         DriverChoice choice = chooseDriver(c.argument, "", settings.get());
         EXPECT_EQ(choice.simulator != nullptr, c.simulator) << c.argument << " / " << choice.error;
@@ -102,16 +95,27 @@ TEST_F(DriverFactory, SimulatorFromArgumentOrEnvironmentTheArgumentWinning) {
     }
 }
 
-TEST_F(DriverFactory, BadSimSpecIsRefusedWithItsText) {
+TEST_F(DriverFactory, BadSimSpecOrUnwritableTraceIsRefusedNamingIt) {
     auto settings = store();
-    DriverChoice choice = chooseDriver("PIC16F628A,clock=banana", "", settings.get());
-    EXPECT_FALSE(choice.driver);
-    EXPECT_EQ(choice.simulator, nullptr);
-    EXPECT_EQ(choice.failure, DriverFailure::SimSpec);
-    EXPECT_NE(choice.error.find("PIC16F628A,clock=banana"), std::string::npos) << choice.error;
-    std::string error;
-    EXPECT_FALSE(createDriver("PIC16F628A,clock=banana", "", error, settings.get()));
-    EXPECT_EQ(error, choice.error);
+    const std::string folderless = dir.filePath("no/such/folder/trace.txt").toStdString();
+    const struct {
+        std::string sim, trace, named;
+        DriverFailure failure;
+    } cases[] = {
+        {"PIC16F628A,clock=banana", "", "PIC16F628A,clock=banana", DriverFailure::SimSpec},
+        {"PIC16F628A", folderless, folderless, DriverFailure::Trace},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        DriverChoice choice = chooseDriver(c.sim, c.trace, settings.get());
+        EXPECT_FALSE(choice.driver);
+        EXPECT_EQ(choice.simulator, nullptr);
+        EXPECT_EQ(choice.failure, c.failure);
+        EXPECT_NE(choice.error.find(c.named), std::string::npos) << choice.error;
+        std::string error;
+        EXPECT_FALSE(createDriver(c.sim, c.trace, error, settings.get()));
+        EXPECT_EQ(error, choice.error);
+    }
 }
 
 TEST_F(DriverFactory, TraceWrapsTheDriverFromArgumentOrEnvironment) {
@@ -129,16 +133,6 @@ TEST_F(DriverFactory, TraceWrapsTheDriverFromArgumentOrEnvironment) {
     }
     EXPECT_TRUE(QFile::exists(QString::fromStdString(fromArgument)));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(fromEnvironment)));
-}
-
-TEST_F(DriverFactory, UnwritableTraceIsAFileError) {
-    auto settings = store();
-    const std::string path = dir.filePath("no/such/folder/trace.txt").toStdString();
-    DriverChoice choice = chooseDriver("PIC16F628A", path, settings.get());
-    EXPECT_FALSE(choice.driver);
-    EXPECT_EQ(choice.simulator, nullptr);
-    EXPECT_EQ(choice.failure, DriverFailure::Trace);
-    EXPECT_NE(choice.error.find(path), std::string::npos) << choice.error;
 }
 
 #ifdef KORVALIN_TEST_HAVE_USB
@@ -160,16 +154,15 @@ TEST_F(DriverFactory, UsbIdComesFromTheEnvironmentFirstThenTheStore) {
         EXPECT_EQ(choice.failure, DriverFailure::UsbId);
         EXPECT_NE(choice.error.find("KORVALIN_USB_ID"), std::string::npos) << choice.error;
     }
-    struct Case {
+    const struct {
         const char* vendor;
         const char* product;
         bool ok;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"04D8", "000A", true}, {"04d8", "000a", true}, {nullptr, nullptr, false},
         {"zzzz", "0001", false}, {"04D8", nullptr, false}, {"4D8", "000A", false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         settings->clear();
         if (c.vendor) settings->setValue("Settings/Usb/VendorId", c.vendor);
         if (c.product) settings->setValue("Settings/Usb/ProductId", c.product);

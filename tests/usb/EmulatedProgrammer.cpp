@@ -24,8 +24,8 @@ void store(UMockdevIoctlData* data, std::size_t offset, T value)
 
 } // namespace
 
-EmulatedProgrammer::EmulatedProgrammer(std::string devnode, std::string syspath)
-    : devnode_(std::move(devnode)), syspath_(std::move(syspath))
+EmulatedProgrammer::EmulatedProgrammer(std::string node, std::string path, Answerer* answerer)
+    : devnode(std::move(node)), syspath(std::move(path)), answerer_(answerer)
 {
     handler_ = umockdev_ioctl_base_new();
     signalId_ = g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedProgrammer::onIoctl), this);
@@ -42,51 +42,10 @@ EmulatedProgrammer::~EmulatedProgrammer()
     g_object_unref(handler_);
 }
 
-int EmulatedProgrammer::claims() const
-{
-    std::lock_guard lock(mutex_);
-    return claims_;
-}
-
-int EmulatedProgrammer::releases() const
-{
-    std::lock_guard lock(mutex_);
-    return releases_;
-}
-
-int EmulatedProgrammer::discarded() const
-{
-    std::lock_guard lock(mutex_);
-    return discarded_;
-}
-
 int EmulatedProgrammer::inFlight() const
 {
     std::lock_guard lock(mutex_);
     return static_cast<int>(waiting_.size() + completed_.size());
-}
-
-int EmulatedProgrammer::shutDown() const
-{
-    std::lock_guard lock(mutex_);
-    return shutDown_;
-}
-
-void EmulatedProgrammer::setClaimError(int error)
-{
-    std::lock_guard lock(mutex_);
-    claimError_ = error;
-}
-
-void EmulatedProgrammer::setAnswerer(Answerer* answerer)
-{
-    std::lock_guard lock(mutex_);
-    answerer_ = answerer;
-}
-
-void EmulatedProgrammer::detachAnswerer()
-{
-    setAnswerer(nullptr);
 }
 
 void EmulatedProgrammer::disconnect()
@@ -99,80 +58,54 @@ void EmulatedProgrammer::disconnect()
     for (Urb& urb : waiting_) {
         finish(urb, -ESHUTDOWN, 0);
         completed_.push_back(urb);
-        ++shutDown_;
+        ++shutDown;
     }
     waiting_.clear();
 }
 
 int EmulatedProgrammer::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
 {
-    return static_cast<EmulatedProgrammer*>(self)->handle(client) ? TRUE : FALSE;
+    static_cast<EmulatedProgrammer*>(self)->handle(client);
+    return TRUE;
 }
 
-bool EmulatedProgrammer::handle(UMockdevIoctlClient* client)
+void EmulatedProgrammer::handle(UMockdevIoctlClient* client)
 {
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
 
-    std::unique_lock lock(mutex_);
+    std::lock_guard lock(mutex_);
     // Counted even on a gone device: the tests check that the driver lets go exactly once.
     if (request == USBDEVFS_RELEASEINTERFACE)
-        ++releases_;
+        ++releases;
     // Reaping stays possible after an unplug (REAP_AFTER_DISCONNECT): libusb collects the
     // transfers the unplug ended before it hears ENODEV.
-    if (disconnected_ && request != USBDEVFS_REAPURB && request != USBDEVFS_REAPURBNDELAY &&
-        request != USBDEVFS_DISCARDURB) {
-        umockdev_ioctl_client_complete(client, -1, ENODEV);
-        return true;
-    }
-
-    switch (request) {
-    case USBDEVFS_GET_CAPABILITIES: {
-        UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr);
-        if (caps != nullptr) {
+    const bool reaping = request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY;
+    int error = 0;
+    if (disconnected_ && !reaping && request != USBDEVFS_DISCARDURB) {
+        error = ENODEV;
+    } else if (request == USBDEVFS_GET_CAPABILITIES) {
+        if (UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr)) {
             store<uint32_t>(caps, 0, kCapabilities);
             g_object_unref(caps);
         }
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return true;
+    } else if (request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM) {
+        error = claimError.load();
+        claims += error == 0 ? 1 : 0;
+    } else if (request == USBDEVFS_GETDRIVER) {
+        error = ENODATA;   // no kernel driver is bound to the vendor interface
+    } else if (request == USBDEVFS_SUBMITURB) {
+        return submit(client, arg);
+    } else if (reaping) {
+        return reap(client, arg);
+    } else if (request == USBDEVFS_DISCARDURB) {
+        return discard(client, arg);
+    } else if (request != USBDEVFS_RELEASEINTERFACE && request != USBDEVFS_CLEAR_HALT &&
+               request != USBDEVFS_RESETEP && request != USBDEVFS_RESET &&
+               request != USBDEVFS_SETINTERFACE && request != USBDEVFS_SETCONFIGURATION) {
+        error = ENOTTY;
     }
-    case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_DISCONNECT_CLAIM:
-        if (claimError_ != 0) {
-            umockdev_ioctl_client_complete(client, -1, claimError_);
-        } else {
-            ++claims_;
-            umockdev_ioctl_client_complete(client, 0, 0);
-        }
-        return true;
-    case USBDEVFS_RELEASEINTERFACE:
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return true;
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_RESET:
-    case USBDEVFS_SETINTERFACE:
-    case USBDEVFS_SETCONFIGURATION:
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return true;
-    case USBDEVFS_GETDRIVER:
-        // No kernel driver is bound to the vendor interface.
-        umockdev_ioctl_client_complete(client, -1, ENODATA);
-        return true;
-    case USBDEVFS_SUBMITURB:
-        submit(client, arg);
-        return true;
-    case USBDEVFS_REAPURB:
-    case USBDEVFS_REAPURBNDELAY:
-        reap(client, arg);
-        return true;
-    case USBDEVFS_DISCARDURB:
-        discard(client, arg);
-        return true;
-    default:
-        umockdev_ioctl_client_complete(client, -1, ENOTTY);
-        return true;
-    }
+    umockdev_ioctl_client_complete(client, error == 0 ? 0 : -1, error);
 }
 
 void EmulatedProgrammer::submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg)
@@ -262,7 +195,7 @@ void EmulatedProgrammer::discard(UMockdevIoctlClient* client, UMockdevIoctlData*
             waiting_.erase(it);
             finish(urb, -ENOENT, 0);
             completed_.push_back(urb);
-            ++discarded_;
+            ++discarded;
             umockdev_ioctl_client_complete(client, 0, 0);
             return;
         }

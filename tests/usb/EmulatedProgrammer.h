@@ -2,7 +2,7 @@
 
 #include "tests/usb/Answerer.h"
 
-#include <cstdint>
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -13,38 +13,33 @@ typedef struct _UMockdevIoctlData UMockdevIoctlData;
 
 // One programmer on the emulated bus, at the usbfs level: the ioctls libusb issues on
 // /dev/bus/usb/BBB/DDD are answered here, on umockdev's thread, and the bytes of the two bulk
-// endpoints go to an Answerer. Nothing here blocks: an IN transfer the answerer leaves
-// unanswered stays in flight until libusb discards it (its time-out).
+// endpoints go to an Answerer. An IN transfer the answerer leaves silent stays in flight until
+// libusb discards it (its time-out) or the unplug ends it.
 //
 // Made and unplugged through UsbTestbed; lives as long as the testbed, because libusb may
 // still issue ioctls on an unplugged device's open file.
 class EmulatedProgrammer {
 public:
-    EmulatedProgrammer(std::string devnode, std::string syspath);
+    EmulatedProgrammer(std::string devnode, std::string syspath, Answerer* answerer);
     ~EmulatedProgrammer();
     EmulatedProgrammer(const EmulatedProgrammer&) = delete;
     EmulatedProgrammer& operator=(const EmulatedProgrammer&) = delete;
 
-    const std::string& devnode() const { return devnode_; }
-    const std::string& syspath() const { return syspath_; }
+    const std::string devnode;
+    const std::string syspath;
     UMockdevIoctlBase* handler() const { return handler_; }
+    int inFlight() const;   // submitted and not yet reaped
 
-    // Counters for the tests, read on the test's thread.
-    int claims() const;
-    int releases() const;        // release_interface calls, also those after an unplug
-    int discarded() const;       // IN transfers libusb gave up on
-    int inFlight() const;        // submitted and not yet reaped
-    int shutDown() const;        // transfers ended by the unplug
-
-    // claim_interface fails with this errno (0: succeeds).
-    void setClaimError(int error);
+    // Read by the tests on their own thread.
+    std::atomic<int> claims{0};
+    std::atomic<int> releases{0};    // release_interface calls, also those after an unplug
+    std::atomic<int> discarded{0};   // IN transfers libusb gave up on
+    std::atomic<int> shutDown{0};    // transfers ended by the unplug
+    std::atomic<int> claimError{0};  // claim_interface fails with this errno (0: succeeds)
 
     // The first half of an unplug, as the kernel does it: transfers in flight end with
     // ESHUTDOWN and every later ioctl fails with ENODEV. UsbTestbed then removes the device.
     void disconnect();
-    // The answerer is gone: transfers fail from now on.
-    void detachAnswerer();
-    void setAnswerer(Answerer* answerer);
 
 private:
     struct Urb {
@@ -54,26 +49,19 @@ private:
     };
 
     static int onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
-    bool handle(UMockdevIoctlClient* client);
+    void handle(UMockdevIoctlClient* client);
     void submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
     void reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
     void discard(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
     static void finish(Urb& urb, int status, int actualLength);
     static void release(Urb& urb);
 
-    const std::string devnode_;
-    const std::string syspath_;
     UMockdevIoctlBase* handler_ = nullptr;
     unsigned long signalId_ = 0;
 
     mutable std::mutex mutex_;
     Answerer* answerer_ = nullptr;
     bool disconnected_ = false;
-    int claimError_ = 0;
     std::deque<Urb> waiting_;      // IN transfers without an answer yet
     std::deque<Urb> completed_;    // ready to reap, oldest first
-    int claims_ = 0;
-    int releases_ = 0;
-    int discarded_ = 0;
-    int shutDown_ = 0;
 };

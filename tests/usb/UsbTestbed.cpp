@@ -60,8 +60,7 @@ EmulatedProgrammer& UsbTestbed::plug(uint16_t vendorId, uint16_t productId, Answ
     // Always the same port, as when the user plugs the programmer into the same socket again.
     const std::string syspath = "/sys/devices/usb1/1-1";
 
-    auto device = std::make_unique<EmulatedProgrammer>(devnode, syspath);
-    device->setAnswerer(answerer);
+    auto device = std::make_unique<EmulatedProgrammer>(devnode, syspath, answerer);
     // The handler first, so that an open right after the "add" event finds it.
     umockdev_testbed_attach_ioctl(testbed_, devnode, device->handler(), nullptr);
 
@@ -97,8 +96,8 @@ void UsbTestbed::unplug(EmulatedProgrammer& device)
     plugged_.erase(it);
     device.disconnect();
     // The event names the device, so it goes out while the device is still in sysfs.
-    umockdev_testbed_uevent(testbed_, device.syspath().c_str(), "remove");
-    umockdev_testbed_remove_device(testbed_, device.syspath().c_str());
+    umockdev_testbed_uevent(testbed_, device.syspath.c_str(), "remove");
+    umockdev_testbed_remove_device(testbed_, device.syspath.c_str());
 }
 
 void UsbTestbed::unplugAll()
@@ -110,7 +109,7 @@ void UsbTestbed::unplugAll()
 void UsbTestbed::denyAccess(EmulatedProgrammer& device)
 {
     gchar* root = umockdev_testbed_get_root_dir(testbed_);
-    const std::string node = std::string(root) + device.devnode();
+    const std::string node = std::string(root) + device.devnode;
     g_free(root);
     chmod(node.c_str(), 0);
 }
