@@ -174,14 +174,14 @@ Options:
   --no-user-id       neither write nor verify the user ID
   --protect-off      force the code-protect bits of a loaded file to "unprotected"
                      (without these three options the window's remembered choices apply)
-  --sim SPEC         use the simulated programmer:
+  --sim SETUP        use the simulated programmer:
                        CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N]
                        [,noprogram=ADDR]
                      CHIP is the chip in the position its package fits (empty: none);
                      image keeps the chip's memories in FILE between runs; unplug-after and
                      stall-after make the programmer vanish or stop answering after N
                      exchanges; noprogram is a word address (hex) whose writes do not take.
-                     KORVALIN_SIM=SPEC does the same.
+                     KORVALIN_SIM=SETUP does the same.
   --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
   -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
   -h, --help         this text

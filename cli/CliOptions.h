@@ -16,7 +16,7 @@ struct CliOptions {
     std::optional<int> skipDeviceIdCheck;
     std::optional<int> userIdOff;
     std::optional<int> protectOff;
-    std::string sim;                     // sim spec; empty: KORVALIN_SIM or the real programmer
+    std::string sim;                     // simulator setup; empty: KORVALIN_SIM or the real programmer
     std::string trace;
     bool quiet = false;
     bool simStats = false;               // hidden: modelled against measured time, for the bench
