@@ -196,39 +196,43 @@ DeviceRecord parseCatalogueLine(std::string_view line) {
     return record;
 }
 
-CatalogueNames readCatalogueNames(const std::string& path) {
-    CatalogueNames result;
+namespace {
+
+// Hands every device line and its name to visit. False when the file cannot be opened, or cannot
+// be read to its end: a half list would hide devices without a word.
+template <typename Visit>
+bool forEachDeviceLine(const std::string& path, Visit visit) {
     auto file = openForReading(path);
-    if (!file) return result;
-    result.opened = true;
+    if (!file) return false;
     LineReader reader(file.get());
     std::string line;
     while (reader.next(line)) {
         if (!line.empty() && line.front() == ';') continue;
         std::string_view rest = line;
-        result.names.emplace_back(takeColumn(rest));
+        visit(line, takeColumn(rest));
     }
-    // A catalogue that could not be read to its end is as good as missing: a half list would
-    // hide devices without a word.
-    if (reader.failed()) return CatalogueNames{};
+    return !reader.failed();
+}
+
+}  // namespace
+
+CatalogueNames readCatalogueNames(const std::string& path) {
+    CatalogueNames result;
+    result.opened = forEachDeviceLine(path, [&](const std::string&, std::string_view name) {
+        result.names.emplace_back(name);
+    });
+    if (!result.opened) return CatalogueNames{};
     return result;
 }
 
 CatalogueLookup findCatalogueDevice(const std::string& path, const std::string& name) {
     CatalogueLookup result;
-    auto file = openForReading(path);
-    if (!file) return result;
-    result.opened = true;
-    LineReader reader(file.get());
-    std::string line;
-    while (reader.next(line)) {
-        if (!line.empty() && line.front() == ';') continue;
-        std::string_view rest = line;
-        if (takeColumn(rest) != name) continue;
+    result.opened = forEachDeviceLine(path, [&](const std::string& line, std::string_view lineName) {
+        if (lineName != name) return;
         // Later lines of the same name replace earlier ones.
         result.record = parseCatalogueLine(line);
         result.found = true;
-    }
-    if (reader.failed()) return CatalogueLookup{};
+    });
+    if (!result.opened) return CatalogueLookup{};
     return result;
 }
