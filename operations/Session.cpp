@@ -203,6 +203,9 @@ void Session::onOperationTick() {
     if (currentOperation == Operation::None) return;
     setProgress(programmer.progressPosition.load(), programmer.progressTotal);
     if (programmer.busy.load(std::memory_order_acquire) != 0) return;
+    // The position read above may predate the worker's last step: show where it really ended,
+    // or a finished read would stay at 99 %.
+    setProgress(programmer.progressPosition.load(), programmer.progressTotal);
 
     // Cleared first: a tick arriving while a message or dialog of this step is open finds
     // nothing to do.
