@@ -79,6 +79,14 @@ public:
             word2 = decodeConfigWord2(answer[0], answer[1]);
     }
 
+    // Enters programming mode, moves to 0x2007 and reads the configuration word(s) there.
+    void enterAndReadConfiguration(uint16_t& word1, uint16_t& word2)
+    {
+        enter();
+        send(configPositionScript());
+        configRead(word1, word2);
+    }
+
     void walkTo(uint32_t address)
     {
         for (uint32_t i = 0; i < address && ok; ++i) {
@@ -383,9 +391,7 @@ bool Programmer::readCalibrationBits()
     Run run(*this);
     uint16_t word1 = configWord;
     uint16_t word2 = configWord2;
-    run.enter();
-    run.send(configPositionScript());
-    run.configRead(word1, word2);
+    run.enterAndReadConfiguration(word1, word2);
     run.exit();
 
     if (!run.ok)
@@ -414,9 +420,7 @@ bool Programmer::restoreCalibrationBits()
     Run run(*this);
     uint16_t word1 = configWord;
     uint16_t word2 = configWord2;
-    run.enter();
-    run.send(configPositionScript());
-    run.configRead(word1, word2);
+    run.enterAndReadConfiguration(word1, word2);
     // Only the calibration bits come from what was saved; the chip's other bits stay.
     word1 = static_cast<uint16_t>((word1 & blankWord & ~calibrationBitsMask) | savedCalibrationBits);
     run.send(configPositionScript());
