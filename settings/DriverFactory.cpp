@@ -91,12 +91,12 @@ bool parseUsbId(std::string_view text, uint16_t& vendorId, uint16_t& productId) 
 DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePath,
                           QSettings* store) {
     DriverChoice choice;
-    const std::string spec = simSpec.empty() ? environment("KORVALIN_SIM") : simSpec;
-    if (!spec.empty()) {
+    const std::string setup = simSpec.empty() ? environment("KORVALIN_SIM") : simSpec;
+    if (!setup.empty()) {
         SimConfig config;
         std::string why;
-        if (!parseSimSpec(spec, config, why)) {
-            choice.error = "simulated programmer \"" + spec + "\": " + why;
+        if (!parseSimSpec(setup, config, why)) {
+            choice.error = "simulated programmer \"" + setup + "\": " + why;
             choice.failure = DriverFailure::SimSpec;
             return choice;
         }
