@@ -1,9 +1,7 @@
-# Installation of the shared data: the device catalogue and examples, the udev rule, the desktop
-# entry and the icon. Included at the end of the top-level CMakeLists.txt, when every target
-# exists. The executables install themselves (app/ and cli/).
-
-set(KORVALIN_UDEV_RULES_DIR "" CACHE PATH
-    "Also install 60-korvalin.rules here (for example /etc/udev/rules.d); empty: only beside the catalogue")
+# Installation of the shared data: the device catalogue and examples, the desktop entry, the
+# AppStream metainfo, the icon, the man page, the bash completion and the documentation.
+# Included at the end of the top-level CMakeLists.txt, when every target exists. The executables
+# install themselves (app/ and cli/).
 
 set(_korvalin_share ${CMAKE_INSTALL_DATADIR}/korvalin-loader)
 
@@ -12,14 +10,48 @@ if(IS_DIRECTORY ${KORVALIN_DATA_DIR}/examples)
   install(DIRECTORY ${KORVALIN_DATA_DIR}/examples/ DESTINATION ${_korvalin_share}/examples)
 endif()
 
-# udev reads only /etc, /run and /usr/lib, so under the usual /usr/local prefix the rule is a
-# file for the user to copy; a packager sets KORVALIN_UDEV_RULES_DIR instead.
-install(FILES ${KORVALIN_DATA_DIR}/60-korvalin.rules DESTINATION ${_korvalin_share})
-if(KORVALIN_UDEV_RULES_DIR)
-  install(FILES ${KORVALIN_DATA_DIR}/60-korvalin.rules DESTINATION ${KORVALIN_UDEV_RULES_DIR})
-endif()
+# The desktop entry carries the application's ID, which the window also reports as its desktop
+# file name, so that docks and Wayland compositors match the running window to its launcher.
+install(FILES ${KORVALIN_DATA_DIR}/org.tessmark.KorvalinLoader.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${KORVALIN_DATA_DIR}/org.tessmark.KorvalinLoader.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-install(FILES ${KORVALIN_DATA_DIR}/korvalin-loader.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# bash-completion loads a command's completion on first use from this folder, by command name.
+install(FILES ${KORVALIN_DATA_DIR}/korvalin-cli.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME korvalin-cli)
+
+# The documentation under the package's name rather than GNUInstallDirs' default, which would
+# take the CMake project's name.
+set(KORVALIN_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/korvalin-loader)
+# Debian wants the licence as the copyright file and a compressed changelog in the same folder;
+# -n keeps gzip's time stamp out so that two builds give the same bytes.
+set(_korvalin_changelog ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
+add_custom_command(OUTPUT ${_korvalin_changelog}
+                   COMMAND gzip -9nc ${KORVALIN_DATA_DIR}/debian/changelog > ${_korvalin_changelog}
+                   DEPENDS ${KORVALIN_DATA_DIR}/debian/changelog VERBATIM)
+add_custom_target(korvalin_changelog ALL DEPENDS ${_korvalin_changelog})
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${KORVALIN_DATA_DIR}/debian/copyright ${_korvalin_changelog}
+        DESTINATION ${KORVALIN_DOC_DIR})
+
+# The man page is korvalin-cli's own --help, so it follows every command and option the tool
+# gains without a second copy to keep in step.
+find_program(KORVALIN_HELP2MAN help2man)
+if(TARGET korvalin-cli AND KORVALIN_HELP2MAN)
+  set(_korvalin_man ${CMAKE_BINARY_DIR}/korvalin-cli.1.gz)
+  add_custom_command(
+    OUTPUT ${_korvalin_man}
+    COMMAND ${KORVALIN_HELP2MAN} --no-info --section=1 --source=korvalin-loader
+            "--name=program, read, verify and erase PIC mid-range microcontrollers"
+            --include=${KORVALIN_DATA_DIR}/korvalin-cli.h2m
+            --output=${CMAKE_BINARY_DIR}/korvalin-cli.1 $<TARGET_FILE:korvalin-cli>
+    COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/korvalin-cli.1
+    DEPENDS korvalin-cli ${KORVALIN_DATA_DIR}/korvalin-cli.h2m VERBATIM)
+  add_custom_target(korvalin_man ALL DEPENDS ${_korvalin_man})
+  install(FILES ${_korvalin_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+elseif(TARGET korvalin-cli)
+  message(STATUS "help2man not found: korvalin-cli's man page is not built")
+endif()
 
 # The icon under the name the desktop entry uses, in every size the window's resources have.
 set(_korvalin_icons ${CMAKE_SOURCE_DIR}/resources/icons)

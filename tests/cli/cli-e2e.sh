@@ -270,6 +270,46 @@ trace_golden)
     fi
     check diff -u "$data/trace-cli-program.txt" "$work/trace.txt"
     ;;
+bash_completion)
+    # completes LINE WORD...: completing the last word of LINE (a trailing space starts a new
+    # word) offers every WORD; a WORD written !WORD must not be offered.
+    completes() {
+        local line=$1 offered
+        shift
+        offered=$(cd "$work" && PATH="$(dirname "$CLI"):$PATH" bash -c '
+            source "$1"
+            read -ra COMP_WORDS <<<"$2"
+            [[ $2 == *" " ]] && COMP_WORDS+=("")
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+            _korvalin_cli
+            printf "%s\n" "${COMPREPLY[@]}"' _ "$SOURCE_DIR/data/korvalin-cli.bash-completion" "$line")
+        local word
+        for word in "$@"; do
+            if [[ $word == !* ]]; then
+                grep -qxF -- "${word#!}" <<<"$offered" || continue
+                echo "FAIL: \"$line<Tab>\" offers ${word#!}:"
+            else
+                grep -qxF -- "$word" <<<"$offered" && continue
+                echo "FAIL: \"$line<Tab>\" does not offer $word:"
+            fi
+            echo "$offered"
+            failures=$((failures + 1))
+        done
+    }
+    touch "$work/blink.hex" "$work/board.txt"
+    cp "$data/cli-small-catalogue.txt" "$work/small.txt"
+    completes "korvalin-cli -d PIC16F62" PIC16F628A PIC16F627A !PIC16F877A
+    completes "korvalin-cli --device PIC12" PIC12F675 !PIC16F628A
+    completes "korvalin-cli --catalogue small.txt -d PIC" PIC16F84A !PIC16F628A
+    completes "korvalin-cli " list detect read program verify erase blank-check !calibration
+    completes "korvalin-cli -d PIC16F628A --icsp pro" program !-d !PIC16F628A
+    completes "korvalin-cli --sim PIC16F628A " list erase
+    completes "korvalin-cli --" --device --catalogue --sim --trace --icsp --quiet --help !-d
+    completes "korvalin-cli -" -d -q -h --skip-id-check
+    completes "korvalin-cli -d PIC16F628A program bl" blink.hex !board.txt
+    completes "korvalin-cli --trace b" blink.hex board.txt
+    completes "korvalin-cli --sim " !list !blink.hex
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2
