@@ -6,6 +6,7 @@
 #include "settings/Settings.h"
 
 #include <QSettings>
+#include <QTimer>
 
 #include <memory>
 
@@ -36,10 +37,15 @@ int Application::run() {
         if (!catalogueDirs.empty()) session.catalogueDirs = catalogueDirs;
         session.catalogPath = catalogPath;
 
+        window.lastFolder = loadLastFolder(store_);
         if (window.start()) {
+            // Queued, so that a message about the file appears over the running window.
+            if (!fileToOpen.isEmpty())
+                QTimer::singleShot(0, &window, [&window, this] { window.openFile(fileToOpen); });
             if (beforeRun) beforeRun(window);
             window.exec();
         }
+        if (!window.lastFolder.isEmpty()) saveLastFolder(store_, window.lastFolder);
 
         remembered.pic = QString::fromStdString(session.deviceName);
         remembered.protect = session.protectOff;

@@ -23,6 +23,8 @@ public:
     // Empty: beside the executable, then the installed data folder.
     std::vector<std::string> catalogueDirs;
     std::string catalogPath;
+    // A HEX file to open once the window runs with the remembered device (the command line's).
+    QString fileToOpen;
     // Called with the started window just before its modal run.
     std::function<void(MainWindow&)> beforeRun;
 

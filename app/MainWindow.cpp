@@ -14,7 +14,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMimeData>
 
 #include <array>
 
@@ -23,6 +26,18 @@ constexpr int kTickMs = 10;
 constexpr int kDeviceListDroppedHeightDlu = 139;
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// A drop is taken only when it is one local .hex file: anything else would be a guess at what
+// the user meant.
+QString droppedHexFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return QString();
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return QString();
+    const QString path = urls.first().toLocalFile();
+    return QFileInfo(path).suffix().compare(QLatin1String("hex"), Qt::CaseInsensitive) == 0
+               ? path
+               : QString();
+}
 
 // The dumps are built with CR LF line ends; the edit boxes want plain line feeds.
 QString dumpText(const std::string& text) {
@@ -40,6 +55,7 @@ MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent
     ui_->setupUi(this);
     layOutControls();
     setWindowIcon(appIcon());
+    setAcceptDrops(true);
 
     // Under X11 and Wayland there is no system menu to add to; the version item lives in the
     // window's context menu instead.
@@ -118,15 +134,37 @@ void MainWindow::onDeviceListChange(int index) {
 
 void MainWindow::onFileOpen() {
     session_->setProgress(0, 1);
-    const QString path = prompts_.openFile(this);
+    const QString path = prompts_.openFile(this, lastFolder);
     if (path.isEmpty()) return;
-    session_->openHexFile(path.toStdString());
+    openFile(path);
+}
+
+bool MainWindow::openFile(const QString& path) {
+    if (session_->chainRunning()) return false;
+    // The folder is kept even when the file fails: the user was looking there.
+    const QFileInfo file(path);
+    if (file.absoluteDir().exists()) lastFolder = file.absolutePath();
+    return session_->openHexFile(path.toStdString());
 }
 
 void MainWindow::onFileSave() {
-    const QString path = prompts_.saveFile(this);
+    const QString path = prompts_.saveFile(this, lastFolder);
     if (path.isEmpty()) return;
+    lastFolder = QFileInfo(path).absolutePath();
     session_->saveHexFile(path.toStdString());
+}
+
+// While a chain runs the drop is refused already on entry, so the cursor says so.
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!session_->chainRunning() && !droppedHexFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QString path = droppedHexFile(event->mimeData());
+    if (path.isEmpty() || session_->chainRunning()) return;
+    event->acceptProposedAction();
+    openFile(path);
 }
 
 void MainWindow::onConfigWordField() {

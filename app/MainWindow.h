@@ -33,6 +33,13 @@ public:
     // catalogue is missing (the message has been shown): the window is then not to be run.
     bool start();
 
+    // The one way a HEX file enters the window, whether chosen with File Open, dropped on the
+    // window or named on the command line: refused while a chain runs, a failure is shown.
+    bool openFile(const QString& path);
+
+    // Where both file dialogs start; follows every file opened or saved.
+    QString lastFolder;
+
     QAction* aboutAction() const { return aboutAction_; }
     const QTimer& timer() const { return timer_; }
 
@@ -53,6 +60,10 @@ public:
                          const std::string& config) override;
     void beginWaitCursor() override;
     void endWaitCursor() override;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 signals:
     // For observers that follow a chain step by step (tests, accessibility tools).

@@ -8,12 +8,13 @@
 
 namespace {
 
-QString chooseFileToOpen(QWidget* parent) {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(kHexFileFilter));
+QString chooseFileToOpen(QWidget* parent, const QString& folder) {
+    return QFileDialog::getOpenFileName(parent, QString(), folder, qtFileFilter(kHexFileFilter));
 }
 
-QString chooseFileToSave(QWidget* parent) {
+QString chooseFileToSave(QWidget* parent, const QString& folder) {
     QFileDialog dialog(parent);
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(qtFileFilter(kHexFileFilter));

@@ -9,9 +9,10 @@ class QWidget;
 // The window's modal questions and messages, replaceable so that tests can answer them
 // without a modal loop. standard() gives the real dialogs.
 struct WindowPrompts {
-    // A full path, or an empty string when the user cancelled.
-    std::function<QString(QWidget* parent)> openFile;
-    std::function<QString(QWidget* parent)> saveFile;
+    // A full path, or an empty string when the user cancelled. The dialog starts in folder
+    // (empty: wherever the platform starts it).
+    std::function<QString(QWidget* parent, const QString& folder)> openFile;
+    std::function<QString(QWidget* parent, const QString& folder)> saveFile;
     // A stop-icon box with one OK, captioned "KorvalinLoader".
     std::function<void(QWidget* parent, const QString& text)> message;
     // The "Verify Error" dialog: "OK" or "NG" for each area.

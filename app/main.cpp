@@ -23,8 +23,15 @@ static void scheduleQuit(MainWindow& window) {
 
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
+    // The desktop entry's name: docks and Wayland compositors match the window to its launcher
+    // by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tessmark.KorvalinLoader"));
     std::unique_ptr<QSettings> store = openSettingsStore();
     Application application(*store);
+    // QApplication has taken its own options out; what is left is the file to open, if any
+    // (the desktop entry passes one with %f).
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) application.fileToOpen = arguments.at(1);
     application.beforeRun = scheduleQuit;
     return application.run();
 }

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr const char* kDeviceGroup = "Settings/Device";
+constexpr const char* kLastFolderKey = "Settings/Files/LastFolder";
 
 // A 32-bit value as the registry would hold it: anything from INT32_MIN to UINT32_MAX is taken
 // (the unsigned half wraps, as a DWORD read into a signed member does); text that is not a
@@ -54,6 +55,14 @@ bool saveSettings(QSettings& store, const RememberedSettings& values) {
     store.endGroup();
     store.sync();
     return store.status() == QSettings::NoError;
+}
+
+QString loadLastFolder(QSettings& store) {
+    return store.value(QLatin1String(kLastFolderKey)).toString();
+}
+
+void saveLastFolder(QSettings& store, const QString& folder) {
+    store.setValue(QLatin1String(kLastFolderKey), folder);
 }
 
 QString executableBaseName() {

@@ -22,6 +22,11 @@ RememberedSettings loadSettings(QSettings& store);
 // must never stop the program).
 bool saveSettings(QSettings& store, const RememberedSettings& values);
 
+// The folder the window's file dialogs last worked in, in group "Settings/Files": a group of
+// its own, so that it can never disturb the four values above. Empty when none is kept yet.
+QString loadLastFolder(QSettings& store);
+void saveLastFolder(QSettings& store, const QString& folder);
+
 inline constexpr const char* kSettingsOrganisation = "Tessmark";
 // The window's executable, whose store the terminal front end reads so that both agree on the
 // remembered device.

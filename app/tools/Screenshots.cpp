@@ -116,8 +116,8 @@ int main(int argc, char** argv) {
     SimulatedDriver driver(chip);
 
     WindowPrompts prompts;
-    prompts.openFile = [](QWidget*) { return QString(); };
-    prompts.saveFile = [](QWidget*) { return QString(); };
+    prompts.openFile = [](QWidget*, const QString&) { return QString(); };
+    prompts.saveFile = [](QWidget*, const QString&) { return QString(); };
     prompts.message = [](QWidget*, const QString& text) { fail(QStringLiteral("message: ") + text); };
     prompts.verifyError = [](QWidget*, const QString& program, const QString& eeprom,
                              const QString& config) {

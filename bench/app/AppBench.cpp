@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
     QTemporaryDir temp;
     const QString hexPath = temp.filePath(QStringLiteral("full.hex"));
     WindowPrompts prompts;
-    prompts.openFile = [&](QWidget*) { return hexPath; };
-    prompts.saveFile = [](QWidget*) { return QString(); };
+    prompts.openFile = [&](QWidget*, const QString&) { return hexPath; };
+    prompts.saveFile = [](QWidget*, const QString&) { return QString(); };
     int problems = 0;
     prompts.message = [&](QWidget*, const QString& text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));

@@ -1,9 +1,11 @@
 #include "WindowHarness.h"
 
 #include "app/Application.h"
+#include "device/MemoryImage.h"
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QPlainTextEdit>
 #include <QSettings>
 
 // Start-up against a settings file in a temporary folder, never the user's own store.
@@ -14,6 +16,8 @@ private slots:
     void restoresAndWritesBackOnce_data();
     void restoresAndWritesBackOnce();
     void unusableDriverIsReportedAndTheWindowStillRuns();
+    void fileFromTheCommandLine_data();
+    void fileFromTheCommandLine();
 
 private:
     QTemporaryDir dir_;
@@ -121,6 +125,72 @@ void StartupTest::unusableDriverIsReportedAndTheWindowStillRuns() {
     QVERIFY(ran);
     QCOMPARE(messages_.size(), 1);
     QVERIFY2(messages_.first().contains(QLatin1String("no-such-key")), qPrintable(messages_.first()));
+}
+
+void StartupTest::fileFromTheCommandLine_data() {
+    QTest::addColumn<QString>("file");          // named on the command line; "": none
+    QTest::addColumn<QString>("keptFolder");    // the folder remembered from an earlier run
+    QTest::addColumn<QString>("firstLine");     // of the program dump once the window runs
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("folderAfter");   // remembered at the end; "here": the test's
+    const QString loaded = QStringLiteral("00000 : 3000 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF ");
+    const QString blank = QStringLiteral("00000 : 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF ");
+    QTest::newRow("a HEX file, opened with the remembered device")
+        << "in.hex" << "/usr" << loaded << QStringList() << "here";
+    QTest::newRow("a missing file: File Open's message")
+        << "gone.hex" << "" << blank << QStringList{"ファイルを開けませんでした。"} << "here";
+    QTest::newRow("none: the folder of an earlier run is kept") << "" << "/usr" << blank
+        << QStringList() << "/usr";
+    QTest::newRow("none, no folder yet: none written") << "" << "" << blank << QStringList() << "";
+}
+
+// The command line's file is opened the File Open way once the window runs with the remembered
+// device; the folder the dialogs start in lives apart from the four remembered values.
+void StartupTest::fileFromTheCommandLine() {
+    QFETCH(QString, file);
+    QFETCH(QString, keptFolder);
+    QFETCH(QString, firstLine);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, folderAfter);
+    const QStringList device{"PIC16F84A", "1", "0", "5"};
+    {
+        QSettings seed(storePath_, QSettings::IniFormat);
+        seed.clear();
+        for (qsizetype i = 0; i < device.size(); ++i)
+            seed.setValue(QStringLiteral("Settings/Device/") + keys_[i], device[i]);
+        if (!keptFolder.isEmpty()) seed.setValue(QStringLiteral("Settings/Files/LastFolder"), keptFolder);
+    }
+    MemoryImage image;
+    image.resize(1024, 0x3FFF, 64);
+    image.programWords[0] = 0x3000;
+    QVERIFY(image.saveHex(dir_.filePath(QStringLiteral("in.hex")).toStdString(), true, 0x3FFF));
+
+    QSettings store(storePath_, QSettings::IniFormat);
+    Application app(store);
+    prepare(app);
+    if (!file.isEmpty()) app.fileToOpen = dir_.filePath(file);
+    QString shown;
+    QString promptFolder = QStringLiteral("not asked");
+    app.prompts.openFile = [&](QWidget*, const QString& folder) {
+        promptFolder = folder;
+        return QString();
+    };
+    app.beforeRun = [&](MainWindow& window) {
+        QTimer::singleShot(0, &window, [&] {
+            shown = window.findChild<QPlainTextEdit*>("programDump")->toPlainText().section(QLatin1Char('\n'), 0, 0);
+            QTest::mouseClick(window.findChild<QPushButton*>("fileOpenButton"), Qt::LeftButton);
+            window.reject();
+        });
+    };
+    QCOMPARE(app.run(), 0);
+    QCOMPARE(shown, firstLine);
+    QCOMPARE(messages_, messages);
+    const QString expected = folderAfter == QLatin1String("here") ? dir_.path() : folderAfter;
+    QCOMPARE(promptFolder, expected);
+    QCOMPARE(stored(), device);
+    QSettings after(storePath_, QSettings::IniFormat);
+    QCOMPARE(after.value(QStringLiteral("Settings/Files/LastFolder")).toString(), expected);
+    QCOMPARE(after.contains(QStringLiteral("Settings/Files/LastFolder")), !expected.isEmpty());
 }
 
 QTEST_MAIN(StartupTest)

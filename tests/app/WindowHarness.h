@@ -66,8 +66,14 @@ public:
         sim = simulated.get();
         driver = std::make_unique<TraceDriver>(std::move(simulated), tracePath().toStdString());
         WindowPrompts prompts;
-        prompts.openFile = [this](QWidget*) { return nextOpenPath; };
-        prompts.saveFile = [this](QWidget*) { return nextSavePath; };
+        prompts.openFile = [this](QWidget*, const QString& folder) {
+            promptFolder = folder;
+            return nextOpenPath;
+        };
+        prompts.saveFile = [this](QWidget*, const QString& folder) {
+            promptFolder = folder;
+            return nextSavePath;
+        };
         prompts.message = [this](QWidget*, const QString& text) { messages.append(text); };
         prompts.verifyError = [this](QWidget*, const QString& p, const QString& e, const QString& c) {
             verifyErrors.append(QStringList{p, e, c});
@@ -93,6 +99,7 @@ public:
     QList<QStringList> verifyErrors;
     QString nextOpenPath;   // what the open and save prompts answer; empty: cancelled
     QString nextSavePath;
+    QString promptFolder;   // the folder the last open or save prompt started in
 
     Session& session() { return window->session(); }
     template <typename W = QWidget>

@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QGroupBox>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -102,6 +103,8 @@ private slots:
     void chainThroughClicks();
     void fileOpenProgramVerifyThenAMismatch();
     void readThenSave();
+    void dropAFile_data();
+    void dropAFile();
 };
 
 void WindowTest::layout_data() {
@@ -555,6 +558,63 @@ void WindowTest::readThenSave() {
     h.click("fileSaveButton");
     QVERIFY(!QFile::exists(kept));
     QVERIFY(h.messages.isEmpty());
+    QCOMPARE(h.promptFolder, h.temp.path());   // where the first save went
+}
+
+void WindowTest::dropAFile_data() {
+    QTest::addColumn<QStringList>("names");      // dropped together, from the test's folder
+    QTest::addColumn<bool>("running");           // dropped while a Read runs
+    QTest::addColumn<bool>("taken");             // accepted and handed to the open path
+    QTest::addColumn<QString>("firstLine");      // of the program dump afterwards
+    QTest::addColumn<QStringList>("messages");
+    const QString loaded = QStringLiteral("00000 : 3000 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF ");
+    const QString blank = QStringLiteral("00000 : 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF ");
+    QTest::newRow("one .hex file") << QStringList{"in.hex"} << false << true << loaded << QStringList();
+    QTest::newRow("upper-case suffix") << QStringList{"IN.HEX"} << false << true << loaded << QStringList();
+    QTest::newRow("not a .hex file") << QStringList{"in.txt"} << false << false << blank << QStringList();
+    QTest::newRow("two files") << QStringList{"in.hex", "IN.HEX"} << false << false << blank << QStringList();
+    QTest::newRow("while a chain runs") << QStringList{"in.hex"} << true << false << blank << QStringList();
+    QTest::newRow("missing file: the open's own message")
+        << QStringList{"gone.hex"} << false << true << blank << QStringList{"ファイルを開けませんでした。"};
+}
+
+// A drop goes the way of File Open: same load, same message, and the open prompt then starts
+// in the dropped file's folder.
+void WindowTest::dropAFile() {
+    QFETCH(QStringList, names);
+    QFETCH(bool, running);
+    QFETCH(bool, taken);
+    QFETCH(QString, firstLine);
+    QFETCH(QStringList, messages);
+    WindowHarness h("PIC16F628A", "PIC16F628A");
+    QVERIFY(h.waitConnected());
+    MemoryImage file;
+    file.resize(2048, 0x3FFF, 128);
+    file.programWords[0] = 0x3000;
+    QList<QUrl> urls;
+    for (const QString& name : names) {
+        const QString path = h.temp.filePath(name);
+        if (!name.startsWith(QLatin1String("gone"))) QVERIFY(file.saveHex(path.toStdString(), true, 0x3FFF));
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    QMimeData data;
+    data.setUrls(urls);
+
+    if (running) {
+        h.click("readButton");
+        QVERIFY(h.session().chainRunning());
+    }
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(h.window.get(), &enter);
+    QCOMPARE(enter.isAccepted(), taken);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(h.window.get(), &drop);
+    QVERIFY(h.waitChainEnd());
+
+    QCOMPARE(dumpLines(h, "programDump").first(), firstLine);
+    QCOMPARE(h.messages, messages);
+    h.click("fileOpenButton");
+    QCOMPARE(h.promptFolder, taken ? h.temp.path() : QString());
 }
 
 QTEST_MAIN(WindowTest)
