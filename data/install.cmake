@@ -24,9 +24,10 @@ install(FILES ${KORVALIN_DATA_DIR}/korvalin-cli.bash-completion
 # The documentation under the package's name rather than GNUInstallDirs' default, which would
 # take the CMake project's name.
 set(KORVALIN_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/korvalin-loader)
-# Debian wants the licence as the copyright file and a compressed changelog in the same folder;
-# -n keeps gzip's time stamp out so that two builds give the same bytes.
-set(_korvalin_changelog ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
+# Debian wants the licence as the copyright file and a compressed changelog in the same folder
+# (changelog.gz: the package has no separate Debian revision); -n keeps gzip's time stamp out
+# so that two builds give the same bytes.
+set(_korvalin_changelog ${CMAKE_BINARY_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${_korvalin_changelog}
                    COMMAND gzip -9nc ${KORVALIN_DATA_DIR}/debian/changelog > ${_korvalin_changelog}
                    DEPENDS ${KORVALIN_DATA_DIR}/debian/changelog VERBATIM)
@@ -71,3 +72,14 @@ foreach(_svg ${_korvalin_icons}/korvalin.svg ${CMAKE_SOURCE_DIR}/resources/icon.
     break()
   endif()
 endforeach()
+
+if(TARGET KorvalinLoader)
+  # The window's page is short and written by hand: it has no --help to be made from.
+  configure_file(${KORVALIN_DATA_DIR}/KorvalinLoader.1 ${CMAKE_BINARY_DIR}/KorvalinLoader.1 @ONLY)
+  set(_korvalin_window_man ${CMAKE_BINARY_DIR}/KorvalinLoader.1.gz)
+  add_custom_command(OUTPUT ${_korvalin_window_man}
+                     COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/KorvalinLoader.1 > ${_korvalin_window_man}
+                     DEPENDS ${CMAKE_BINARY_DIR}/KorvalinLoader.1 VERBATIM)
+  add_custom_target(korvalin_window_man ALL DEPENDS ${_korvalin_window_man})
+  install(FILES ${_korvalin_window_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
