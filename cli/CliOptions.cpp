@@ -190,8 +190,9 @@ Options:
   --version          the version
 
 Of the window's remembered settings only the device is read, and they are never written: a
-script run does not change what the window remembers. The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else
-from VendorId/ProductId in group Settings/Usb of the same settings.
+script run does not change what the window remembers. The real programmer's USB ID comes
+from KORVALIN_USB_ID=vvvv:pppp, else from VendorId/ProductId in group Settings/Usb of the
+same settings.
 
 Exit status:
   0  success
