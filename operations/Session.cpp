@@ -321,6 +321,9 @@ void Session::onProgramButton() {
         if (controls_.programIsCancel && controls_.programEnabled) programmer.requestCancel();
         return;
     }
+    // A verify leaves what it read from the chip in the Programmer's buffers; Program writes
+    // the image, not that (a protected chip's zeros would otherwise be written back).
+    copyImageToProgrammer();
     programButtonIsCancel = true;
     if (hasCalibrationWord) {
         followUpOperation = Operation::Program;
@@ -487,12 +490,16 @@ bool Session::openHexFile(const std::string& path) {
     showProgramDump(image.programWords);
     showEepromDump(image.eepromBytes);
     showIds(image.userId, 0xFFFF, image.configWord);
+    copyImageToProgrammer();
+    return true;
+}
+
+void Session::copyImageToProgrammer() {
     copyCells(image.programWords, programmer.programWords, image.programWordCount);
     copyCells(image.eepromBytes, programmer.eepromBytes, image.eepromByteCount);
     programmer.userId = image.userId;
     programmer.configWord = image.configWord;
     programmer.configWord2 = image.configWord2;
-    return true;
 }
 
 bool Session::saveHexFile(const std::string& path) {

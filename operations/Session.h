@@ -126,6 +126,7 @@ private:
     bool refuseStart(const std::string& message);
     std::string transferFailureText();
     void readCompletion();
+    void copyImageToProgrammer();
     void endChain(bool verifyResult, bool ok);
     void holdBackProtection();     // as a Program step starts
     bool protectionTookHold();     // after the protected configuration word was written
