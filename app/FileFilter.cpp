@@ -7,8 +7,17 @@ QString qtFileFilter(const QString& pairs) {
     while (!parts.isEmpty() && parts.last().isEmpty()) parts.removeLast();
     QStringList filters;
     for (qsizetype i = 0; i < parts.size(); i += 2) {
-        const QString name = parts[i].trimmed();
-        const QString pattern = i + 1 < parts.size() ? parts[i + 1].trimmed() : QString();
+        QString name = parts[i].trimmed();
+        QString pattern = i + 1 < parts.size() ? parts[i + 1].trimmed() : QString();
+        // "*.*" means every file only where every name has a dot: here it would hide files
+        // without an extension.
+        if (pattern == QLatin1String("*.*")) {
+            pattern = QStringLiteral("*");
+            if (name.endsWith(QLatin1String("(*.*)"))) {
+                name.chop(5);
+                name.append(QLatin1String("(*)"));
+            }
+        }
         if (name.isEmpty() && pattern.isEmpty()) continue;
         // Qt reads the patterns from the last bracketed group of the name.
         const QString shown = QStringLiteral("(%1)").arg(pattern);

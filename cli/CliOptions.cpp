@@ -166,14 +166,16 @@ Commands:
   blank-check        read the chip and tell whether it is blank
 
 Options:
-  -d, --device NAME  catalogue device (default: the device remembered by the window)
+  -d, --device NAME  catalogue device (default: the device remembered by the window,
+                     named on standard error)
   --catalogue FILE   catalogue (default: PicDeviceList.txt beside the executable, then in
                      the installed data folder)
   --icsp             reach the chip over the ICSP cable instead of the device's socket
   --skip-id-check    do not check the device ID before each operation
   --no-user-id       neither write nor verify the user ID
   --protect-off      force the code-protect bits of a loaded file to "unprotected"
-                     (without these three options the window's remembered choices apply)
+                     (without them: the ID is checked, the user ID written and verified,
+                     the file's protection kept, whatever the window remembers)
   --sim SETUP        use the simulated programmer:
                        CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N]
                        [,noprogram=ADDR]
@@ -187,14 +189,15 @@ Options:
   -h, --help         this text
   --version          the version
 
-The remembered settings are read, never written: a script run does not change what the
-window remembers. The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else
-from VendorId/ProductId in group Settings/Usb of the same settings.
+Of the window's remembered settings only the device is read, and they are never written: a
+script run does not change what the window remembers. The real programmer's USB ID comes
+from KORVALIN_USB_ID=vvvv:pppp, else from VendorId/ProductId in group Settings/Usb of the
+same settings.
 
 Exit status:
   0  success
   1  verify found a difference, or the chip is not blank
-  2  usage error (bad option, unknown device)
+  2  usage error (bad option, unknown device, malformed setting)
   3  programmer not connected
   4  device ID mismatch, or no chip in the position
   5  file error (HEX file or trace cannot be read or written)

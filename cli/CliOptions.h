@@ -12,7 +12,8 @@ struct CliOptions {
     std::optional<std::string> device;   // unset: the remembered device
     std::string catalogue;               // empty: found beside the executable, then installed
     bool icsp = false;
-    // Each set by its option for this run; unset: the remembered value.
+    // Each set by its option for this run; unset: off, whatever the window remembers, so that
+    // a script does the same on every machine.
     std::optional<int> skipDeviceIdCheck;
     std::optional<int> userIdOff;
     std::optional<int> protectOff;

@@ -6,6 +6,7 @@
 #include "device/Catalogue.h"
 #include "operations/Session.h"
 #include "operations/Texts.h"
+#include "programmer/TraceDriver.h"
 #include "settings/DriverFactory.h"
 #include "settings/Settings.h"
 #include "sim/SimulatedDriver.h"
@@ -81,6 +82,11 @@ ExitCode CliRun::run() {
     if (options_.command == CliCommand::List) return listDevices(cataloguePath);
 
     const bool deviceGiven = options_.device.has_value();
+    if (!deviceGiven && remembered.picUnreadable) {
+        frontend_.printError("the window's remembered device (PIC in group Settings/Device of " +
+                             store->fileName().toStdString() + ") cannot be read; choose one with -d");
+        return ExitCode::Usage;
+    }
     const std::string deviceName = deviceGiven ? *options_.device : remembered.pic.toStdString();
     const CatalogueLookup lookup = findCatalogueDevice(cataloguePath, deviceName);
     if (!lookup.opened) {
@@ -101,12 +107,15 @@ ExitCode CliRun::run() {
                              lookup.record.invalidReason + ")");
         return ExitCode::CatalogueError;
     }
+    // A script that leaves out -d must still be able to tell which chip it programmed.
+    if (!deviceGiven) frontend_.printError("Device: " + deviceName + " (remembered by the window)");
 
     DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get());
     if (!choice.driver) {
         frontend_.printError(choice.error);
         switch (choice.failure) {
-        case DriverFailure::SimSpec: return ExitCode::Usage;
+        case DriverFailure::SimSpec:
+        case DriverFailure::BadUsbId: return ExitCode::Usage;
         case DriverFailure::Trace: return ExitCode::FileError;
         default: return ExitCode::NotConnected;
         }
@@ -122,9 +131,9 @@ ExitCode CliRun::run() {
         Session session(frontend_, choice.driver.get());
         session.catalogPath = cataloguePath;
         session.deviceName = deviceName;
-        session.skipDeviceIdCheck = options_.skipDeviceIdCheck.value_or(remembered.deviceId);
-        session.userIdOff = options_.userIdOff.value_or(remembered.userId);
-        session.protectOff = options_.protectOff.value_or(remembered.protect);
+        session.skipDeviceIdCheck = options_.skipDeviceIdCheck.value_or(0);
+        session.userIdOff = options_.userIdOff.value_or(0);
+        session.protectOff = options_.protectOff.value_or(0);
         if (!session.initialise()) return ExitCode::CatalogueError;
         session.socketMode = !options_.icsp;
         session.programmer.writeUserId = session.userIdOff ? 0 : 1;
@@ -181,6 +190,11 @@ ExitCode CliRun::run() {
     }
     // The session is gone (worker joined): what the run did to the chip is final now.
     if (!keepSimulatedChip(choice) && result == ExitCode::Success) return ExitCode::FileError;
+    if (choice.trace && choice.trace->writeFailed()) {
+        frontend_.printError("cannot write the exchange trace to " + choice.traceFile +
+                             ": it is incomplete");
+        if (result == ExitCode::Success) return ExitCode::FileError;
+    }
     return result;
 }
 
@@ -244,7 +258,7 @@ ExitCode CliRun::runChain(Session& session) {
 
 // A start that was refused has shown its reason as a message.
 ExitCode CliRun::startFailure() const {
-    if (frontend_.sawMessage(texts::notConnected)) return ExitCode::TransferFailure;
+    if (frontend_.sawMessage(texts::notConnected)) return ExitCode::NotConnected;
     if (frontend_.sawMessage(texts::socketEmpty) || frontend_.sawMessage(texts::deviceIdMismatch))
         return ExitCode::DeviceMismatch;
     if (frontend_.sawMessage(texts::transferFailed)) return ExitCode::TransferFailure;
@@ -254,8 +268,9 @@ ExitCode CliRun::startFailure() const {
 ExitCode CliRun::chainOutcome(const Session& session) const {
     // Once a step has run, a programmer that goes away has broken a transfer, whether the
     // worker noticed or the next step's start did: the chip may be half-written.
+    // The user was told the programmer is not connected, whatever step it vanished in.
+    if (frontend_.sawMessage(texts::notConnected)) return ExitCode::NotConnected;
     if (frontend_.sawMessage(texts::transferFailed)) return ExitCode::TransferFailure;
-    if (frontend_.sawMessage(texts::notConnected)) return ExitCode::TransferFailure;
     if (frontend_.sawMessage(texts::socketEmpty) || frontend_.sawMessage(texts::deviceIdMismatch))
         return ExitCode::DeviceMismatch;
     if (frontend_.verifyErrorShown()) return ExitCode::VerifyFailed;

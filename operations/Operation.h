@@ -8,4 +8,6 @@ enum class Operation {
     CalibrationRead = 4,
     CalibrationWrite = 5,
     Erase = 6,
+    // The protected configuration word of a Program chain, written after its verify.
+    ProtectWrite = 7,
 };

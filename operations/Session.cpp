@@ -38,6 +38,7 @@ void runWorker(Programmer* programmer, Operation operation) {
         ok = programmer->writeCalibration() && programmer->restoreCalibrationBits();
         break;
     case Operation::Erase: ok = programmer->eraseChip(); break;
+    case Operation::ProtectWrite: ok = programmer->writeConfiguration(); break;
     case Operation::None: break;
     }
     if (!ok) programmer->transferFailed.store(1);
@@ -244,6 +245,15 @@ void Session::onOperationTick() {
         break;
     case Operation::Verify:
         verifyResult = verifyAgainstImage();
+        if (verifyResult && protectionPending_) {
+            programmer.configWord = protectedConfigWord_;
+            programmer.configWord2 = protectedConfigWord2_;
+            if (startOperation(Operation::ProtectWrite)) return;
+            complete = false;
+        }
+        break;
+    case Operation::ProtectWrite:
+        verifyResult = protectionTookHold();
         break;
     case Operation::CalibrationRead: {
         mergeCalibration();
@@ -269,6 +279,7 @@ void Session::onOperationTick() {
 }
 
 void Session::endChain(bool verifyResult, bool ok) {
+    protectionPending_ = false;
     setControlsEnabled(true);
     lastChainOk = ok;
     lastChainCancelled = false;
@@ -310,6 +321,9 @@ void Session::onProgramButton() {
         if (controls_.programIsCancel && controls_.programEnabled) programmer.requestCancel();
         return;
     }
+    // A verify leaves what it read from the chip in the Programmer's buffers; Program writes
+    // the image, not that (a protected chip's zeros would otherwise be written back).
+    copyImageToProgrammer();
     programButtonIsCancel = true;
     if (hasCalibrationWord) {
         followUpOperation = Operation::Program;
@@ -386,6 +400,7 @@ bool Session::startOperation(Operation operation) {
     setControlsEnabled(false);
     programmer.cancelRequested.store(0);
     programmer.transferFailed.store(0);
+    if (operation == Operation::Program) holdBackProtection();
     currentOperation = operation;
     startWorker(operation);
     return true;
@@ -419,13 +434,35 @@ bool Session::verifyAgainstImage() {
         showProgramDump(image.programWords);
         showIds(image.userId, programmer.deviceId, image.configWord);
     }
-    const VerifyOutcome outcome = compareWithImage(programmer, image, configWord2KeepMask);
+    const VerifyOutcome outcome = compareWithImage(programmer, image, configWord2KeepMask,
+                                                   protectionPending_ ? protectOffBits : 0);
     verifyProgramOk = outcome.programOk;
     verifyEepromOk = outcome.eepromOk;
     verifyConfigOk = outcome.configOk;
     frontend_.setStatusText(outcome.ok() ? texts::verifyOk : texts::verifyNg);
     showDeviceId(programmer.deviceId);
     return outcome.ok();
+}
+
+void Session::holdBackProtection() {
+    const uint16_t word = programmer.configWord;
+    protectionPending_ = (word & protectOffBits) != protectOffBits;
+    if (!protectionPending_) return;
+    protectedConfigWord_ = word;
+    protectedConfigWord2_ = programmer.configWord2;
+    programmer.configWord = static_cast<uint16_t>(word | protectOffBits);
+}
+
+bool Session::protectionTookHold() {
+    const bool word1Ok = programmer.configWord == (protectedConfigWord_ & programmer.blankWord);
+    const bool word2Ok = programmer.family != 2 ||
+                         ((programmer.configWord2 ^ protectedConfigWord2_) & configWord2KeepMask) == 0;
+    verifyProgramOk = true;
+    verifyEepromOk = true;
+    verifyConfigOk = word1Ok && word2Ok;
+    // The status line goes back to the verify's result, or tells that the last write failed.
+    frontend_.setStatusText(verifyConfigOk ? texts::verifyOk : texts::verifyNg);
+    return verifyConfigOk;
 }
 
 // ---- files and editors --------------------------------------------------------------------
@@ -453,12 +490,16 @@ bool Session::openHexFile(const std::string& path) {
     showProgramDump(image.programWords);
     showEepromDump(image.eepromBytes);
     showIds(image.userId, 0xFFFF, image.configWord);
+    copyImageToProgrammer();
+    return true;
+}
+
+void Session::copyImageToProgrammer() {
     copyCells(image.programWords, programmer.programWords, image.programWordCount);
     copyCells(image.eepromBytes, programmer.eepromBytes, image.eepromByteCount);
     programmer.userId = image.userId;
     programmer.configWord = image.configWord;
     programmer.configWord2 = image.configWord2;
-    return true;
 }
 
 bool Session::saveHexFile(const std::string& path) {

@@ -126,7 +126,10 @@ private:
     bool refuseStart(const std::string& message);
     std::string transferFailureText();
     void readCompletion();
+    void copyImageToProgrammer();
     void endChain(bool verifyResult, bool ok);
+    void holdBackProtection();     // as a Program step starts
+    bool protectionTookHold();     // after the protected configuration word was written
 
     void showProgramDump(const std::vector<uint16_t>& cells);
     void showEepromDump(const std::vector<uint16_t>& cells);
@@ -138,4 +141,10 @@ private:
     std::thread worker_;
     ControlStates controls_;
     bool deviceApplied_ = false;   // a catalogue line has been applied at least once
+    // A protected chip reads its program memory as 0 and could never be verified: a Program
+    // chain of an image with protection bits writes and verifies everything with protection
+    // off, and writes the protected configuration word(s) kept here only after that verify.
+    bool protectionPending_ = false;
+    uint16_t protectedConfigWord_ = 0;
+    uint16_t protectedConfigWord2_ = 0;
 };

@@ -36,6 +36,7 @@ std::string operationStatusText(Operation operation) {
     case Operation::CalibrationRead: return "OSC Calibration Data Read";
     case Operation::CalibrationWrite: return "OSC Calibration Data Write";
     case Operation::Erase: return "Program / EEPROM Erase";
+    case Operation::ProtectWrite: return "Code Protect Write";
     case Operation::None: break;
     }
     return "";

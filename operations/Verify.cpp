@@ -54,7 +54,7 @@ uint16_t configWord2KeepMask(std::string_view configBitTags) {
 }
 
 VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& image,
-                               uint16_t config2KeepMask) {
+                               uint16_t config2KeepMask, uint16_t unprotectBits) {
     VerifyOutcome outcome;
     const uint32_t words = comparableCells(programmer.programWordCount,
                                            programmer.programWords.size(),
@@ -72,7 +72,7 @@ VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& 
         if (programmer.eepromBytes[i] != image.eepromBytes[i]) outcome.eepromOk = false;
 
     if (programmer.writeUserId && programmer.userId != image.userId) outcome.configOk = false;
-    if (programmer.configWord != image.configWord) outcome.configOk = false;
+    if (programmer.configWord != (image.configWord | unprotectBits)) outcome.configOk = false;
     if (programmer.family == 2 &&
         (programmer.configWord2 & config2KeepMask) != (image.configWord2 & config2KeepMask))
         outcome.configOk = false;

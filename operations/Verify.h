@@ -32,5 +32,7 @@ uint16_t configWord2KeepMask(std::string_view configBitTags);
 // EEPROM, the user ID when it is written, configuration word 1, and word 2 for family 2 on the
 // bits of config2KeepMask. Unimplemented bits of word 2 read back as the silicon makes them,
 // while files usually carry ones there: they cannot tell a good write from a bad one.
+// unprotectBits are expected at 1 in word 1 whatever the image holds: the chip was written
+// without its protection, which comes only after this verify.
 VerifyOutcome compareWithImage(const Programmer& programmer, const MemoryImage& image,
-                               uint16_t config2KeepMask = 0xFFFF);
+                               uint16_t config2KeepMask = 0xFFFF, uint16_t unprotectBits = 0);

@@ -434,6 +434,27 @@ bool Programmer::restoreCalibrationBits()
     return true;
 }
 
+bool Programmer::writeConfiguration()
+{
+    transferFailed.store(0, std::memory_order_relaxed);
+    Run run(*this);
+    run.enter();
+    run.send(configPositionScript());
+    run.send(configWriteScript(family, configWord, configWord2, programmerClock));
+    run.exit();
+    // Read back from a fresh entry: what the chip keeps, not what its latch still holds.
+    uint16_t word1 = configWord;
+    uint16_t word2 = configWord2;
+    run.enterAndReadConfiguration(word1, word2);
+    run.exit();
+
+    if (!run.ok)
+        return fail();
+    configWord = word1;
+    configWord2 = word2;
+    return true;
+}
+
 int32_t Programmer::readDeviceId()
 {
     Run run(*this);

@@ -86,6 +86,9 @@ public:
     bool readCalibrationBits();
     bool writeCalibration();
     bool restoreCalibrationBits();
+    // Writes configWord (and configWord2 for family 2), then enters afresh and reads them back
+    // into the same members: the words stay readable under code protection.
+    bool writeConfiguration();
 
     // Window-thread operations.
     int32_t readDeviceId();                 // the 14-bit ID word, or -1 on a transfer failure

@@ -103,7 +103,8 @@ void TraceDriver::writeLine(const std::string& line)
     std::lock_guard<std::mutex> lock(mutex_);
     if (file_ == nullptr)
         return;
-    std::fputs(line.c_str(), file_);
-    std::fputc('\n', file_);
-    std::fflush(file_);
+    const bool written = std::fputs(line.c_str(), file_) >= 0 && std::fputc('\n', file_) != EOF &&
+                         std::fflush(file_) == 0;
+    if (!written)
+        writeFailed_.store(true);
 }

@@ -2,6 +2,7 @@
 
 #include "programmer/UsbDriver.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -28,6 +29,8 @@ public:
     TraceDriver& operator=(const TraceDriver&) = delete;
 
     bool isOpen() const { return file_ != nullptr; }   // false when the file could not be made
+    // A line could not be written (a full disk): the trace is incomplete.
+    bool writeFailed() const { return writeFailed_.load(); }
     UsbDriver* inner() const { return inner_.get(); }
 
     int openProgrammer() override;
@@ -42,6 +45,7 @@ private:
     std::unique_ptr<UsbDriver> inner_;
     std::FILE* file_ = nullptr;
     std::mutex mutex_;   // a worker and the window may both trace, one after the other
+    std::atomic<bool> writeFailed_{false};
     std::map<int, std::vector<std::unique_ptr<Pipe>>> pipes_;
 };
 

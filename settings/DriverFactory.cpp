@@ -31,13 +31,14 @@ int hexDigit(char c) {
 #ifdef KORVALIN_HAVE_USB
 // The USB ID of the programmer: the environment first, so that a one-off run can point at
 // another board without touching the stored settings.
-bool findUsbId(QSettings* store, uint16_t& vendorId, uint16_t& productId, std::string& error) {
+DriverFailure findUsbId(QSettings* store, uint16_t& vendorId, uint16_t& productId,
+                        std::string& error) {
     const std::string fromEnvironment = environment("KORVALIN_USB_ID");
     if (!fromEnvironment.empty()) {
-        if (parseUsbId(fromEnvironment, vendorId, productId)) return true;
+        if (parseUsbId(fromEnvironment, vendorId, productId)) return DriverFailure::None;
         error = "KORVALIN_USB_ID must be vvvv:pppp (four hex digits each), not \"" +
                 fromEnvironment + "\"";
-        return false;
+        return DriverFailure::BadUsbId;
     }
     std::unique_ptr<QSettings> own;
     if (!store) {
@@ -52,14 +53,16 @@ bool findUsbId(QSettings* store, uint16_t& vendorId, uint16_t& productId, std::s
         error = "no USB ID is set for the programmer: set KORVALIN_USB_ID=vvvv:pppp, or VendorId "
                 "and ProductId (four hex digits each) in group Settings/Usb of " +
                 store->fileName().toStdString();
-        return false;
+        return DriverFailure::UsbId;
     }
-    if (!parseUsbIdPart(vendor, vendorId) || !parseUsbIdPart(product, productId)) {
-        error = "Settings/Usb VendorId and ProductId must be four hex digits each, not \"" +
-                vendor + "\" and \"" + product + "\" (in " + store->fileName().toStdString() + ")";
-        return false;
+    const bool vendorOk = parseUsbIdPart(vendor, vendorId);
+    if (!vendorOk || !parseUsbIdPart(product, productId)) {
+        error = std::string("Settings/Usb/") + (vendorOk ? "ProductId" : "VendorId") +
+                " must be four hex digits, not \"" + (vendorOk ? product : vendor) + "\" (in " +
+                store->fileName().toStdString() + ")";
+        return DriverFailure::BadUsbId;
     }
-    return true;
+    return DriverFailure::None;
 }
 #endif
 
@@ -108,10 +111,8 @@ DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePa
 #ifdef KORVALIN_HAVE_USB
         uint16_t vendorId = 0;
         uint16_t productId = 0;
-        if (!findUsbId(store, vendorId, productId, choice.error)) {
-            choice.failure = DriverFailure::UsbId;
-            return choice;
-        }
+        choice.failure = findUsbId(store, vendorId, productId, choice.error);
+        if (choice.failure != DriverFailure::None) return choice;
         auto usb = std::make_unique<LibusbDriver>(vendorId, productId);
         LibusbDriver* raw = usb.get();
         choice.whyNotOpen = [raw] { return raw->lastError(); };
@@ -134,6 +135,8 @@ DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePa
             choice.whyNotOpen = nullptr;
             return choice;
         }
+        choice.trace = traced.get();
+        choice.traceFile = trace;
         choice.driver = std::move(traced);
     }
     return choice;

@@ -10,11 +10,13 @@
 
 class QSettings;
 class SimulatedDriver;
+class TraceDriver;
 
 enum class DriverFailure {
     None,
     SimSpec,     // the simulated programmer's spec was not understood
-    UsbId,       // no usable USB ID for the real programmer
+    UsbId,       // no USB ID is set for the real programmer
+    BadUsbId,    // the USB ID in the environment or the settings is malformed
     NoUsb,       // this build has no USB support
     Trace,       // the trace file cannot be written
 };
@@ -25,6 +27,8 @@ struct DriverChoice {
     std::unique_ptr<UsbDriver> driver;
     SimulatedDriver* simulator = nullptr;
     std::string simImageFile;   // where the simulated chip is kept between runs, or ""
+    TraceDriver* trace = nullptr;   // the exchange trace around driver, when there is one
+    std::string traceFile;
     // Why the last open found a programmer but could not use it (permissions, busy), or "";
     // set for the real programmer only.
     std::function<std::string()> whyNotOpen;

@@ -37,8 +37,10 @@ RememberedSettings loadSettings(QSettings& store) {
     RememberedSettings values;
     store.beginGroup(QLatin1String(kDeviceGroup));
     const QVariant pic = store.value(QStringLiteral("PIC"));
-    if (pic.typeId() == QMetaType::QString || pic.typeId() == QMetaType::QByteArray)
-        values.pic = pic.toString();
+    const bool isText = pic.typeId() == QMetaType::QString || pic.typeId() == QMetaType::QByteArray;
+    if (isText) values.pic = pic.toString();
+    values.picUnreadable = store.status() != QSettings::NoError ||
+                           (pic.isValid() && (!isText || values.pic.isEmpty()));
     values.protect = readInteger(store, "Protect", values.protect);
     values.userId = readInteger(store, "UserID", values.userId);
     values.deviceId = readInteger(store, "DeviceID", values.deviceId);

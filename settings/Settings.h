@@ -13,6 +13,9 @@ struct RememberedSettings {
     int32_t protect = 0;    // "Protect": do not use code protection
     int32_t userId = 0;     // "UserID": do not write or verify the user ID
     int32_t deviceId = 0;   // "DeviceID": do not check the device ID
+    // "PIC" is stored but is no name, or the store itself cannot be parsed: pic then holds the
+    // default, which is not what the user chose.
+    bool picUnreadable = false;
 };
 
 // The per-user store: organisation "Tessmark", application = the running executable's base

@@ -176,7 +176,13 @@ void WindowTest::windowIsFixedAndTitled() {
     QVERIFY(!(h.window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
     QVERIFY(!h.window->windowIcon().isNull());
     QVERIFY(h.child<QPushButton>("okButton")->isDefault());
-    QCOMPARE(qtFileFilter(kHexFileFilter), QStringLiteral("Hex Files (*.hex);;All Files (*.*)"));
+    // Enter acts on the focused button, not on OK, which would end the program.
+    h.nextOpenPath = h.temp.filePath(QStringLiteral("missing.hex"));
+    h.child<QPushButton>("fileOpenButton")->setFocus();
+    QTest::keyClick(h.child<QPushButton>("fileOpenButton"), Qt::Key_Return);
+    QVERIFY(h.window->isVisible());
+    QCOMPARE(h.messages, QStringList{QStringLiteral("ファイルを開けませんでした。")});
+    QCOMPARE(qtFileFilter(kHexFileFilter), QStringLiteral("Hex Files (*.hex);;All Files (*)"));
     // Without a system menu, the version item is in the window's context menu.
     QCOMPARE(h.window->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(h.window->actions().contains(h.window->aboutAction()));
@@ -307,7 +313,7 @@ void WindowTest::editorsLeftWithoutOkChangeNothing_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("way");
     for (const char* field : {"configWordField", "userIdField", "deviceIdField"})
-        for (const char* way : {"cancelButton", "escape", "close"})
+        for (const char* way : {"cancelButton", "escape", "close", "enterOnCancel"})
             QTest::addRow("%s, %s", field, way) << field << way;
 }
 
@@ -329,6 +335,14 @@ void WindowTest::editorsLeftWithoutOkChangeNothing() {
             QTest::keyClick(dialog, Qt::Key_Escape);
         else if (way == QLatin1String("close"))
             dialog->close();
+        else if (way == QLatin1String("enterOnCancel")) {
+            auto* cancel = dialog->findChild<QPushButton*>("cancelButton");
+            cancel->setFocus();
+            QTest::keyClick(cancel, Qt::Key_Return);
+            const bool stayed = dialog->isVisible();
+            if (stayed) dialog->reject();
+            QVERIFY(!stayed);
+        }
         else
             clickChild(dialog, qPrintable(way));
     });

@@ -77,6 +77,15 @@ program_verify_read)
     check test ! -e "$XDG_CONFIG_HOME/Tessmark"
     # Not a terminal: no progress bar.
     lacks "$err" $'\r'
+    # A protected file is verified before its protection goes on; the protected chip then
+    # reads as zeros, and a verify says so.
+    sed 's/^:104000000100000000000000000000000000503F20/:104000000100000000000000000000000000501F40/' \
+        "$blink" >"$work/protected.hex"
+    run 0 -d PIC16F628A --sim "$sim628" program "$work/protected.hex"
+    has "$out" "Code Protect Write"
+    has "$out" "Program Verify - OK"
+    run 1 -d PIC16F628A --sim "$sim628" verify "$work/protected.hex"
+    has "$out" "Program Memorys : NG"
     ;;
 erase_and_blank_check)
     # Every trace of the programmed file must be gone after an erase: program memory, EEPROM,
@@ -128,6 +137,12 @@ not_connected)
     lacks "$out" "Program / EEPROM Erase"
     # No simulator asked for and no USB ID configured: nothing to talk to.
     run 3 -d PIC16F628A erase
+    # A malformed USB ID is the user's to mend, and the message says where.
+    mkdir -p "$XDG_CONFIG_HOME/Tessmark"
+    printf '[Settings]\nUsb\\VendorId=04D8\nUsb\\ProductId=12\n' \
+        >"$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
+    run 2 -d PIC16F628A erase
+    check grep -q 'Settings/Usb/ProductId' "$err"
     ;;
 empty_socket)
     run 4 -d PIC16F628A --sim empty erase
@@ -146,12 +161,20 @@ remembered_settings)
     store="$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
     printf '[Settings]\nDevice\\PIC=PIC16F84A\nDevice\\DeviceID=0\n' >"$store"
     run 0 --sim PIC16F84A read "$work/r.hex"
+    has "$err" "Device: PIC16F84A (remembered by the window)"
+    run 0 -d PIC16F84A --sim PIC16F84A read "$work/r.hex"
+    lacks "$err" "Device:"
     printf '[Settings]\nDevice\\PIC=PIC16F628A\nDevice\\DeviceID=0\n' >"$store"
     run 4 --sim PIC16F84A read "$work/r.hex"
+    # Only the device is taken from the window: its remembered options do not apply here.
     printf '[Settings]\nDevice\\PIC=PIC16F628A\nDevice\\DeviceID=5\n' >"$store"
     before=$(md5sum <"$store")
-    run 0 --sim PIC16F84A read "$work/r.hex"
+    run 4 --sim PIC16F84A read "$work/r.hex"
     check test "$before" = "$(md5sum <"$store")"
+    # A remembered device that cannot be read is named, not replaced by a default.
+    printf '[Settings]\nDevice\\PIC=PIC16F84A, PIC16F628A\n' >"$store"
+    run 2 --sim PIC16F84A erase
+    check grep -q 'PIC in group Settings/Device' "$err"
     # A remembered name the catalogue does not know is a usage error, and says so.
     printf '[Settings]\nDevice\\PIC=PIC99X\n' >"$store"
     run 2 --sim PIC16F84A erase
@@ -164,6 +187,9 @@ file_errors)
     run 5 -d PIC16F628A --sim "$sim628" read "$work/no/such/folder/r.hex"
     has "$err" "ファイルを保存できませんでした。"
     run 5 -d PIC16F628A --sim PIC16F628A --trace "$work/no/such/folder/t.txt" erase
+    # A trace that runs out of room is an incomplete trace, not a success.
+    run 5 -d PIC16F628A --sim PIC16F628A --trace /dev/full erase
+    has "$out" "Program / EEPROM Erase"
     # A simulated chip that cannot be kept is refused before anything is written to it, and a
     # file that is no chip image is left as it was.
     run 5 -d PIC16F628A --sim "PIC16F628A,image=$work/no/such/folder/chip.img" program "$blink"
@@ -174,7 +200,9 @@ file_errors)
     check test "$(cat "$work/notes.txt")" = "my notes"
     ;;
 transfer_failures)
-    run 6 -d PIC16F628A --sim "PIC16F628A,unplug-after=300" program "$blink"
+    # The programmer that vanishes mid-write is reported as gone, with the status that says so.
+    run 3 -d PIC16F628A --sim "PIC16F628A,unplug-after=300" program "$blink"
+    has "$err" "KVNライターが未接続です"
     lacks "$out" "Program Verify - OK"
     run 6 -d PIC16F628A --sim "PIC16F628A,stall-after=300" program "$blink"
     has "$err" "KVNライターとの通信に失敗しました。"
@@ -269,6 +297,17 @@ trace_golden)
         cp "$work/trace.txt" "$data/trace-cli-program.txt"
     fi
     check diff -u "$data/trace-cli-program.txt" "$work/trace.txt"
+    # With every CP bit cleared: the same exchanges up to the verify, then the protected
+    # configuration word, written and read back.
+    sed 's/^:02400E00F13F80/:02400E000100AF/' "$data/cli-small-16f84a.hex" >"$work/protected.hex"
+    run 0 --catalogue "$data/cli-small-catalogue.txt" -d PIC16F84A --sim PIC16F84A \
+        --trace "$work/protected.txt" program "$work/protected.hex"
+    if [[ -n "${KORVALIN_UPDATE_GOLDEN:-}" ]]; then
+        cp "$work/protected.txt" "$data/trace-cli-program-protected.txt"
+    fi
+    check diff -u "$data/trace-cli-program-protected.txt" "$work/protected.txt"
+    check diff -u "$data/trace-cli-program.txt" \
+        <(head -n "$(wc -l <"$data/trace-cli-program.txt")" "$work/protected.txt")
     ;;
 bash_completion)
     # completes LINE WORD...: completing the last word of LINE (a trailing space starts a new

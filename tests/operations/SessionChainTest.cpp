@@ -52,14 +52,24 @@ TEST_F(SessionTest, StatusTextsAndControlsOfEachChain) {
 
 // File Open shows the file and hands it on; Program writes it. A calibration device keeps its
 // own calibration word and bits, which the image then takes on, whatever the file held there.
+// A file with code protection is written and verified unprotected and protected last; a plain
+// Verify of the protected chip then reports what it reads.
 TEST_F(SessionTest, OpenThenProgramWritesTheFileAndKeepsTheChipsCalibration) {
-    for (const char* device : {"PIC16F628A", "PIC12F675"}) {
-        SCOPED_TRACE(device);
+    const std::pair<const char*, uint16_t> cases[] = {
+        {"PIC16F628A", 0x31C4}, {"PIC12F675", 0x31C4},
+        {"PIC16F628A", 0x10C4},   // CP and CPD
+        {"PIC12F675", 0x3044},    // CP and CPD
+        {"PIC16F877A", 0x11C4},   // CP only
+        {"PIC16F88", 0x3EC4},     // CPD only
+        {"PIC16F84A", 0x000B},    // every CP copy
+    };
+    for (const auto& [device, configWord] : cases) {
+        SCOPED_TRACE(std::string(device) + " " + wordText(configWord));
         ASSERT_NO_FATAL_FAILURE(open(device, device));
         press(&Session::onReadButton);   // the device ID field shows the chip's ID now
         const uint16_t calBits = session->hasCalibrationWord ? 0x3000 : 0;
         const SimChipState before = chip();
-        MemoryImage file = patternImage(0x31C4, 0x4321);
+        MemoryImage file = patternImage(configWord, 0x4321);
         file.programWords[0x3FF] = 0x3400;
         frontend.calls.clear();
         ASSERT_NO_FATAL_FAILURE(openImage(file));
@@ -73,7 +83,14 @@ TEST_F(SessionTest, OpenThenProgramWritesTheFileAndKeepsTheChipsCalibration) {
         EXPECT_EQ(frontend.waitDepth, 0);
         press(&Session::onProgramButton);
 
-        EXPECT_EQ(frontend.statuses().back(), texts::verifyOk);
+        const bool protectedFile = (configWord & session->protectOffBits) != session->protectOffBits;
+        std::vector<std::string> tail{kWrite, kVerify, texts::verifyOk};
+        if (protectedFile) tail.insert(tail.end(), {kProtect, texts::verifyOk});
+        const std::vector<std::string> statuses = frontend.statuses();
+        ASSERT_GE(statuses.size(), tail.size());
+        EXPECT_EQ(std::vector<std::string>(statuses.end() - static_cast<long>(tail.size()), statuses.end()), tail);
+        EXPECT_TRUE(frontend.verifyErrors().empty());
+        EXPECT_TRUE(session->lastChainOk);
         const SimChipState after = chip();
         for (uint32_t i = 0; i < file.programWordCount; ++i) {
             const uint16_t expected =
@@ -83,12 +100,23 @@ TEST_F(SessionTest, OpenThenProgramWritesTheFileAndKeepsTheChipsCalibration) {
         }
         for (uint32_t i = 0; i < file.eepromByteCount; ++i)
             ASSERT_EQ(after.eepromBytes[i], file.eepromBytes[i]) << "byte " << i;
-        const uint16_t fileBits = 0x31C4 & session->configKeepMask & ~calBits;
+        const uint16_t fileBits = configWord & session->configKeepMask & ~calBits;
         EXPECT_EQ(after.configWord & 0x3FFF & session->configKeepMask & ~calBits, fileBits);
         EXPECT_EQ(after.configWord & calBits, before.configWord & calBits);
         EXPECT_EQ(session->image.configWord & calBits, before.configWord & calBits);
         // The device ID field shows the chip's ID after the write, and keeps it through the verify.
         EXPECT_EQ(frontend.field(Field::DeviceId), wordText(after.deviceIdWord));
+        if (protectedFile) {
+            press(&Session::onVerifyButton);
+            EXPECT_EQ(frontend.statuses().back(), texts::verifyNg);
+            EXPECT_FALSE(session->lastChainOk);
+            // Program again writes the file, not the zeros that verify read. Only where the
+            // write begins with an erase: a PIC16F84A keeps its protection until Erase.
+            if (session->hasCalibrationWord || session->programmer.programMethod == 0) continue;
+            press(&Session::onProgramButton);
+            EXPECT_EQ(frontend.statuses().back(), texts::verifyOk);
+            EXPECT_EQ(chip().programWords, after.programWords);
+        }
     }
 }
 

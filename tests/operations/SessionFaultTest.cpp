@@ -144,16 +144,26 @@ TEST_F(SessionTest, VerifyNamesTheAreaThatDiffers) {
     }
 }
 
-TEST_F(SessionTest, AConfigurationWordThatFailedToProgramVerifiesNgOnACalibrationDevice) {
-    ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
-    ASSERT_NO_FATAL_FAILURE(openImage(patternImage(0x31C4)));
-    // Between the write and the verify, one non-calibration bit of the chip's word flips back.
-    frontend.onStatus = [this](const std::string& s) {
-        if (s == kVerify) setChip([](SimChipState& state) { state.configWord ^= 0x0004; });
-    };
-    press(&Session::onProgramButton);
-    EXPECT_EQ(frontend.statuses().back(), texts::verifyNg);
-    EXPECT_EQ(frontend.verifyErrors(), std::vector<std::string>{"OK OK NG"});
+// One non-calibration bit of the chip's word flips back before the step that checks it: the
+// verify on a calibration device, the read-back of the protection written after the verify.
+TEST_F(SessionTest, AConfigurationWordThatFailedToProgramVerifiesNg) {
+    const struct {
+        const char* device;
+        uint16_t configWord;
+        std::string step;
+    } cases[] = {{"PIC12F675", 0x31C4, kVerify}, {"PIC16F628A", 0x10C4, kProtect}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        ASSERT_NO_FATAL_FAILURE(open(c.device, c.device));
+        ASSERT_NO_FATAL_FAILURE(openImage(patternImage(c.configWord)));
+        frontend.onStatus = [this, step = c.step](const std::string& s) {
+            if (s == step) setChip([](SimChipState& state) { state.configWord ^= 0x0004; });
+        };
+        press(&Session::onProgramButton);
+        EXPECT_EQ(frontend.statuses().back(), texts::verifyNg);
+        EXPECT_EQ(frontend.verifyErrors(), std::vector<std::string>{"OK OK NG"});
+        EXPECT_FALSE(session->lastChainOk);
+    }
 }
 
 // ---- unplug and failed transfers -------------------------------------------------------------

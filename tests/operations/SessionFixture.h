@@ -23,6 +23,7 @@
 inline const std::string kWrite = "Program / EEPROM Write";
 inline const std::string kRead = "Program / EEPROM Read";
 inline const std::string kVerify = "Program / EEPROM Verify";
+inline const std::string kProtect = "Code Protect Write";
 inline const std::string kErase = "Program / EEPROM Erase";
 inline const std::string kCalRead = "OSC Calibration Data Read";
 inline const std::string kCalWrite = "OSC Calibration Data Write";

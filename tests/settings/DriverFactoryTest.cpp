@@ -151,27 +151,30 @@ TEST_F(DriverFactory, UsbIdComesFromTheEnvironmentFirstThenTheStore) {
         EnvGuard env("KORVALIN_USB_ID", "04d8");
         DriverChoice choice = chooseDriver("", "", settings.get());
         EXPECT_FALSE(choice.driver);
-        EXPECT_EQ(choice.failure, DriverFailure::UsbId);
+        EXPECT_EQ(choice.failure, DriverFailure::BadUsbId);
         EXPECT_NE(choice.error.find("KORVALIN_USB_ID"), std::string::npos) << choice.error;
     }
     const struct {
         const char* vendor;
         const char* product;
-        bool ok;
+        DriverFailure failure;
+        const char* named;   // the setting the message names
     } cases[] = {
-        {"04D8", "000A", true}, {"04d8", "000a", true}, {nullptr, nullptr, false},
-        {"zzzz", "0001", false}, {"04D8", nullptr, false}, {"4D8", "000A", false},
+        {"04D8", "000A", DriverFailure::None, ""},
+        {"04d8", "000a", DriverFailure::None, ""},
+        {nullptr, nullptr, DriverFailure::UsbId, "Settings/Usb"},
+        {"zzzz", "0001", DriverFailure::BadUsbId, "Settings/Usb/VendorId"},
+        {"04D8", nullptr, DriverFailure::BadUsbId, "Settings/Usb/ProductId"},
+        {"4D8", "000A", DriverFailure::BadUsbId, "Settings/Usb/VendorId"},
     };
     for (const auto& c : cases) {
         settings->clear();
         if (c.vendor) settings->setValue("Settings/Usb/VendorId", c.vendor);
         if (c.product) settings->setValue("Settings/Usb/ProductId", c.product);
         DriverChoice choice = chooseDriver("", "", settings.get());
-        EXPECT_EQ(bool(choice.driver), c.ok) << choice.error;
-        if (!c.ok) {
-            EXPECT_EQ(choice.failure, DriverFailure::UsbId);
-            EXPECT_NE(choice.error.find("Settings/Usb"), std::string::npos) << choice.error;
-        }
+        EXPECT_EQ(bool(choice.driver), c.failure == DriverFailure::None) << choice.error;
+        EXPECT_EQ(choice.failure, c.failure);
+        EXPECT_NE(choice.error.find(c.named), std::string::npos) << choice.error;
     }
 }
 #else
