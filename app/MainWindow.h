@@ -53,6 +53,8 @@ public:
                          const std::string& config) override;
     void beginWaitCursor() override;
     void endWaitCursor() override;
+    std::optional<CalibrationChoice> askCalibration(const std::string& text,
+                                                    const CalibrationChoice& suggested) override;
 
 signals:
     // For observers that follow a chain step by step (tests, accessibility tools).
