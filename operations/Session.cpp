@@ -304,26 +304,29 @@ uint16_t Session::savedBitsFor(int bits) const {
     return mask == 0 ? 0 : static_cast<uint16_t>((bits << std::countr_zero(mask)) & mask);
 }
 
+bool Session::journalCalibration(uint16_t word, uint16_t savedBits) {
+    if (calibrationJournal.empty()) return true;
+    CalibrationRecord record;
+    record.time = journalTimeNow();
+    record.device = deviceName;
+    if (lastDeviceIdRead_ >= 0) {
+        char id[8];
+        std::snprintf(id, sizeof id, "%04X", lastDeviceIdRead_ & 0x3FFF);
+        record.deviceId = id;
+    } else {
+        record.deviceId = "----";
+    }
+    record.word = word;
+    record.bits = calibrationBits(savedBits);
+    return appendToJournal(calibrationJournal, record);
+}
+
 // After a calibration read, before anything is erased: the read goes to the journal, and only a
 // factory word (or one the user gives instead) may go on to the erase and the write-back.
 bool Session::acceptCalibration() {
-    if (!calibrationJournal.empty()) {
-        CalibrationRecord record;
-        record.time = journalTimeNow();
-        record.device = deviceName;
-        if (lastDeviceIdRead_ >= 0) {
-            char id[8];
-            std::snprintf(id, sizeof id, "%04X", lastDeviceIdRead_ & 0x3FFF);
-            record.deviceId = id;
-        } else {
-            record.deviceId = "----";
-        }
-        record.word = programmer.calibrationValue;
-        record.bits = calibrationBits(programmer.savedCalibrationBits);
-        if (!appendToJournal(calibrationJournal, record)) {
-            frontend_.showMessage(texts::calibrationJournalFailed);
-            return false;
-        }
+    if (!journalCalibration(programmer.calibrationValue, programmer.savedCalibrationBits)) {
+        frontend_.showMessage(texts::calibrationJournalFailed);
+        return false;
     }
 
     std::optional<CalibrationChoice> choice = calibrationOverride;
@@ -391,6 +394,11 @@ void Session::readCompletion() {
     image.userId = programmer.userId;
     image.configWord = programmer.configWord;
     image.configWord2 = programmer.configWord2;
+    // A read is a chance to have the chip's calibration on record before it is ever erased.
+    if (hasCalibrationWord &&
+        !journalCalibration(programmer.calibrationValue,
+                            static_cast<uint16_t>(programmer.configWord & programmer.calibrationBitsMask)))
+        frontend_.showMessage(texts::calibrationJournalFailed);
 }
 
 // ---- buttons and operation start ---------------------------------------------------------

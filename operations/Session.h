@@ -137,6 +137,7 @@ private:
     void readCompletion();
     void endChain(bool verifyResult, bool ok);
     bool acceptCalibration();
+    bool journalCalibration(uint16_t word, uint16_t savedBits);
     bool writeBackAfterFailure(Operation finished, const std::string& failure);
     void reportCalibrationLost();
     int calibrationBits(uint16_t saved) const;

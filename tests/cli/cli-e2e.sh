@@ -106,9 +106,10 @@ calibration_kept)
     run 0 -d PIC12F629 --sim "$sim" read "$work/ReadData.hex"
     # The factory calibration word (a RETLW, 34xx) is still at 0x3FF.
     check grep -qE '^:1007F000(FF3F){7}[0-9A-F]{2}34[0-9A-F]{2}$' <(tr -d '\r' <"$work/ReadData.hex")
-    # Every read is in the journal under the XDG state folder, and calibration-history shows it.
+    # Every read (the erase's, the blank check's, the read's) is in the journal under the XDG
+    # state folder, and calibration-history shows it.
     journal="$work/.local/state/korvalin-loader/calibration.log"
-    check test "$(wc -l <"$journal")" -eq 1
+    check test "$(wc -l <"$journal")" -eq 3
     run 0 -d PIC12F629 calibration-history
     check grep -qE '^[0-9-]{10}T[0-9:]{8}Z PIC12F629 0F8[0-9A-F] 34[0-9A-F]{2} [0-3]$' "$out"
     good=$(tail -1 "$journal" | awk '{ print $4 "," $5 }')

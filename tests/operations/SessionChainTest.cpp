@@ -3,6 +3,7 @@
 #include "operations/CalibrationJournal.h"
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -127,6 +128,7 @@ TEST_F(SessionTest, ACalibrationThatIsNoFactoryWordStopsBeforeTheErase) {
         std::optional<CalibrationChoice> answer;  // when asked
         uint16_t written;                         // 0: the chain stops, nothing is written
         uint16_t writtenBits;
+        bool journalBlocked = false;              // the journal's folder is a file
     };
     const auto erased = [](SimChipState& s) { s.programWords[0x3FF] = 0x3FFF; };
     const auto protectedChip = [](SimChipState& s) { s.configWord &= ~0x0080; };
@@ -140,8 +142,9 @@ TEST_F(SessionTest, ACalibrationThatIsNoFactoryWordStopsBeforeTheErase) {
          0x3456, 0x1000},
         {"given", &Session::onEraseButton, erased, 0x3FFF, CalibrationChoice{0x3456, 2}, {},
          0x3456, 0x2000},
-        {"given without bits, good chip", &Session::onProgramButton, nullptr, 0, 
+        {"given without bits, good chip", &Session::onProgramButton, nullptr, 0,
          CalibrationChoice{0x3456, -1}, {}, 0x3456, 0xFFFF},
+        {"journal cannot be written", &Session::onEraseButton, nullptr, 0, {}, {}, 0, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,8 +166,20 @@ TEST_F(SessionTest, ACalibrationThatIsNoFactoryWordStopsBeforeTheErase) {
                 journalAtNextStep = readJournal(session->calibrationJournal).lines.size();
         };
         frontend.calls.clear();
+        if (c.journalBlocked) {
+            std::ofstream(tempPath("blocker")) << "a file, not a folder\n";
+            session->calibrationJournal = tempPath("blocker/calibration.log");
+        }
         press(c.button);
 
+        if (c.journalBlocked) {
+            EXPECT_EQ(frontend.messages(),
+                      std::vector<std::string>{texts::calibrationJournalFailed});
+            EXPECT_EQ(frontend.statuses(), std::vector<std::string>{kCalRead});
+            EXPECT_TRUE(session->lastChainCalibrationRefused);
+            EXPECT_EQ(chip().programWords, before.programWords);
+            continue;
+        }
         const std::vector<std::string> journal = readJournal(session->calibrationJournal).lines;
         ASSERT_EQ(journal.size(), 3u);
         const std::optional<CalibrationRecord> record = parseJournalLine(journal.back());
