@@ -297,7 +297,10 @@ ExitCode CliRun::calibrationHistory() {
         frontend_.printLine(line);
         any = true;
     }
-    if (!any) frontend_.printError("no calibration read is on record in " + journal);
+    if (!any)
+        frontend_.printError("no calibration read" +
+                             (options_.device ? " of " + *options_.device : std::string()) +
+                             " is on record in " + journal);
     return ExitCode::Success;
 }
 
