@@ -289,6 +289,7 @@ void Session::endChain(bool verifyResult, bool ok) {
     lastChainOk = ok;
     lastChainCancelled = false;
     lastChainCalibrationRefused = false;
+    pendingFailure_.clear();
     if (!verifyResult)
         frontend_.showVerifyError(verifyLineText(verifyProgramOk), verifyLineText(verifyEepromOk),
                                   verifyLineText(verifyConfigOk));
@@ -357,9 +358,7 @@ bool Session::writeBackAfterFailure(Operation finished, const std::string& failu
     const bool erased = hasCalibrationWord &&
                         (finished == Operation::Program || finished == Operation::Erase ||
                          finished == Operation::CalibrationWrite);
-    const bool retry = finished != Operation::CalibrationWrite && pendingFailure_.empty();
-    pendingFailure_.clear();
-    if (erased && retry && link.connected) {
+    if (erased && finished != Operation::CalibrationWrite && link.connected) {
         pendingFailure_ = failure;
         if (startOperation(Operation::CalibrationWrite)) return true;
         pendingFailure_.clear();
