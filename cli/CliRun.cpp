@@ -105,6 +105,12 @@ ExitCode CliRun::run() {
         return ExitCode::CatalogueError;
     }
 
+    // A word given for a device that has none would be dropped without a trace.
+    if (options_.calibration && !lookup.record.hasCalibrationWord) {
+        frontend_.printError(deviceName + " has no calibration word; --calibration does not apply");
+        return ExitCode::Usage;
+    }
+
     DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get());
     if (!choice.driver) {
         frontend_.printError(choice.error);

@@ -216,6 +216,8 @@ usage_errors)
     run 2 -d NOPE --sim PIC16F628A erase
     check grep -q 'NOPE' "$err"
     run 2 -d PIC16F628A --sim "PIC16F628A,clock=banana" erase
+    run 2 -d PIC16F628A --sim PIC16F628A --calibration 3480 erase
+    has "$err" "PIC16F628A has no calibration word; --calibration does not apply"
     run 0 --help
     has "$out" "  6  transfer failure"
     ;;
