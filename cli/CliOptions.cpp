@@ -192,7 +192,8 @@ Commands:
   verify FILE        load FILE and compare the chip with it
   erase              erase the chip (keeping the oscillator calibration where there is one)
   blank-check        read the chip and tell whether it is blank
-  calibration-history  print the calibration journal: every calibration word and band-gap
+  calibration-history
+                     print the calibration journal: every calibration word and band-gap
                      bits read from a chip (only the device's with -d)
 
 Options:
