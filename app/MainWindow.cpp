@@ -9,6 +9,7 @@
 #include "dialogs/DialogUnits.h"
 #include "dialogs/TestPanelDialog.h"
 #include "dialogs/UserIdDialog.h"
+#include "operations/CalibrationJournal.h"
 #include "operations/Session.h"
 #include "ui_MainWindow.h"
 
@@ -67,6 +68,7 @@ MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent
     session_ = std::make_unique<Session>(*this, driver);
     session_->catalogueDirs = {QCoreApplication::applicationDirPath().toStdString(),
                                KORVALIN_INSTALL_DATADIR};
+    session_->calibrationJournal = calibrationJournalPath();
     connectControls();
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &MainWindow::onTick);
@@ -221,6 +223,15 @@ void MainWindow::onAbout() {
 // ---- Frontend ----------------------------------------------------------------------------
 
 void MainWindow::showMessage(const std::string& text) { prompts_.message(this, qs(text)); }
+
+std::optional<CalibrationChoice> MainWindow::askCalibration(const std::string& text,
+                                                            const CalibrationChoice& suggested) {
+    if (!prompts_.calibration) {
+        showMessage(text);
+        return std::nullopt;
+    }
+    return prompts_.calibration(this, qs(text), suggested);
+}
 
 void MainWindow::setStatusText(const std::string& text) {
     ui_->statusLine->setText(qs(text));

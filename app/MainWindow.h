@@ -60,6 +60,8 @@ public:
                          const std::string& config) override;
     void beginWaitCursor() override;
     void endWaitCursor() override;
+    std::optional<CalibrationChoice> askCalibration(const std::string& text,
+                                                    const CalibrationChoice& suggested) override;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -1,10 +1,12 @@
 #include "app/WindowPrompts.h"
 
 #include "app/FileFilter.h"
+#include "dialogs/CalibrationDialog.h"
 #include "dialogs/VerifyErrorDialog.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -36,8 +38,23 @@ void showVerifyError(QWidget* parent, const QString& program, const QString& eep
     dialog.exec();
 }
 
+std::optional<CalibrationChoice> askForCalibration(QWidget* parent, const QString& text,
+                                                   const CalibrationChoice& suggested) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("KorvalinLoader"), text, QMessageBox::Ok,
+                    parent);
+    QPushButton* give =
+        box.addButton(QStringLiteral("校正値を指定(&C)..."), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() != give) return std::nullopt;
+    CalibrationDialog dialog(suggested, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.values();
+}
+
 }  // namespace
 
 WindowPrompts WindowPrompts::standard() {
-    return WindowPrompts{chooseFileToOpen, chooseFileToSave, showStopMessage, showVerifyError};
+    return WindowPrompts{chooseFileToOpen, chooseFileToSave, showStopMessage, showVerifyError,
+                         askForCalibration};
 }

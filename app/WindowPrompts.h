@@ -1,8 +1,11 @@
 #pragma once
 
+#include "operations/Frontend.h"
+
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -19,6 +22,12 @@ struct WindowPrompts {
     std::function<void(QWidget* parent, const QString& program, const QString& eeprom,
                        const QString& config)>
         verifyError;
+
+    // The stop box for a calibration that cannot be written back as read, with a button that
+    // opens the calibration dialog; the word and bits given there, or nullopt.
+    std::function<std::optional<CalibrationChoice>(QWidget* parent, const QString& text,
+                                                   const CalibrationChoice& suggested)>
+        calibration;
 
     static WindowPrompts standard();
 };

@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "operations/CalibrationJournal.h"
+
 #include <array>
 #include <string_view>
 #include <utility>
@@ -12,7 +14,7 @@ struct CommandInfo {
     bool takesFile;
 };
 
-constexpr std::array<CommandInfo, 7> kCommands{{
+constexpr std::array<CommandInfo, 8> kCommands{{
     {"list", CliCommand::List, false},
     {"detect", CliCommand::Detect, false},
     {"read", CliCommand::Read, true},
@@ -20,6 +22,7 @@ constexpr std::array<CommandInfo, 7> kCommands{{
     {"verify", CliCommand::Verify, true},
     {"erase", CliCommand::Erase, false},
     {"blank-check", CliCommand::BlankCheck, false},
+    {"calibration-history", CliCommand::CalibrationHistory, false},
 }};
 
 const CommandInfo* findCommand(std::string_view name) {
@@ -32,6 +35,22 @@ bool takesFile(CliCommand command) {
     for (const CommandInfo& info : kCommands)
         if (info.command == command) return info.takesFile;
     return false;
+}
+
+// "HHHH" or "HHHH,B": four hex digits of a RETLW (34xx), then band-gap bits 0..3.
+std::optional<CalibrationChoice> parseCalibration(const std::string& text) {
+    const std::string word = text.substr(0, text.find(','));
+    if (word.size() != 4 || word.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+        return std::nullopt;
+    CalibrationChoice choice;
+    choice.word = static_cast<uint16_t>(std::stoul(word, nullptr, 16));
+    if (!isFactoryCalibration(choice.word)) return std::nullopt;
+    if (word.size() < text.size()) {
+        const std::string bits = text.substr(word.size() + 1);
+        if (bits.size() != 1 || bits[0] < '0' || bits[0] > '3') return std::nullopt;
+        choice.bits = bits[0] - '0';
+    }
+    return choice;
 }
 
 ParseResult refuse(std::string why) {
@@ -104,6 +123,15 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         } else if (name == "--trace") {
             good = value(options.trace);
             if (good && options.trace.empty()) return refuse("--trace needs a file");
+        } else if (name == "--calibration") {
+            std::string text;
+            good = value(text);
+            if (good) {
+                options.calibration = parseCalibration(text);
+                if (!options.calibration)
+                    return refuse("--calibration takes HHHH[,B]: a factory calibration word, "
+                                  "RETLW 34xx, and band-gap bits 0 to 3; not \"" + text + "\"");
+            }
         } else if (name == "--icsp") {
             good = flag(options.icsp, true);
         } else if (name == "--skip-id-check") {
@@ -164,12 +192,18 @@ Commands:
   verify FILE        load FILE and compare the chip with it
   erase              erase the chip (keeping the oscillator calibration where there is one)
   blank-check        read the chip and tell whether it is blank
+  calibration-history
+                     print the calibration journal: every calibration word and band-gap
+                     bits read from a chip (only the device's with -d)
 
 Options:
   -d, --device NAME  catalogue device (default: the device remembered by the window,
                      named on standard error)
   --catalogue FILE   catalogue (default: PicDeviceList.txt beside the executable, then in
                      the installed data folder)
+  --calibration HHHH[,B]
+                     write this calibration word (a RETLW, 34xx) and band-gap bits B (0-3;
+                     default: the chip's) instead of what is read from the chip
   --icsp             reach the chip over the ICSP cable instead of the device's socket
   --skip-id-check    do not check the device ID before each operation
   --no-user-id       neither write nor verify the user ID
@@ -194,6 +228,9 @@ script run does not change what the window remembers. The real programmer's USB 
 from KORVALIN_USB_ID=vvvv:pppp, else from VendorId/ProductId in group Settings/Usb of the
 same settings.
 
+Every calibration read is appended to $XDG_STATE_HOME/korvalin-loader/calibration.log
+(default ~/.local/state/korvalin-loader/) before anything is erased.
+
 Exit status:
   0  success
   1  verify found a difference, or the chip is not blank
@@ -203,6 +240,7 @@ Exit status:
   5  file error (HEX file or trace cannot be read or written)
   6  transfer failure
   7  catalogue missing, or its line for the device unusable
+  8  calibration word missing or not a factory value; nothing was erased
   130  interrupted by Ctrl-C (a write or read is cancelled; an erase, and the write of a
        device with a calibration word, finish first so the chip is left whole)
 )";

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "operations/Frontend.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
-enum class CliCommand { None, List, Detect, Read, Program, Verify, Erase, BlankCheck };
+enum class CliCommand { None, List, Detect, Read, Program, Verify, Erase, BlankCheck, CalibrationHistory };
 
 struct CliOptions {
     CliCommand command = CliCommand::None;
@@ -17,6 +19,8 @@ struct CliOptions {
     std::optional<int> skipDeviceIdCheck;
     std::optional<int> userIdOff;
     std::optional<int> protectOff;
+    // --calibration HHHH[,B]: written instead of the chip's calibration (bits -1: the chip's).
+    std::optional<CalibrationChoice> calibration;
     std::string sim;                     // simulator setup; empty: KORVALIN_SIM or the real programmer
     std::string trace;
     bool quiet = false;

@@ -4,6 +4,7 @@
 #include "cli/Detect.h"
 #include "cli/TerminalFrontend.h"
 #include "device/Catalogue.h"
+#include "operations/CalibrationJournal.h"
 #include "operations/Session.h"
 #include "operations/Texts.h"
 #include "programmer/TraceDriver.h"
@@ -13,6 +14,7 @@
 
 #include <QSettings>
 
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -62,6 +64,7 @@ CliRun::CliRun(const CliOptions& options, TerminalFrontend& frontend,
     : options_(options), frontend_(frontend), interrupt_(interrupt) {}
 
 ExitCode CliRun::run() {
+    if (options_.command == CliCommand::CalibrationHistory) return calibrationHistory();
     // The window's store: the CLI follows whatever device and options the window last kept.
     std::unique_ptr<QSettings> store = openSettingsStore(QString::fromLatin1(kWindowApplicationName));
     const RememberedSettings remembered = loadSettings(*store);
@@ -110,6 +113,12 @@ ExitCode CliRun::run() {
     // A script that leaves out -d must still be able to tell which chip it programmed.
     if (!deviceGiven) frontend_.printError("Device: " + deviceName + " (remembered by the window)");
 
+    // A word given for a device that has none would be dropped without a trace.
+    if (options_.calibration && !lookup.record.hasCalibrationWord) {
+        frontend_.printError(deviceName + " has no calibration word; --calibration does not apply");
+        return ExitCode::Usage;
+    }
+
     DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get());
     if (!choice.driver) {
         frontend_.printError(choice.error);
@@ -137,6 +146,8 @@ ExitCode CliRun::run() {
         if (!session.initialise()) return ExitCode::CatalogueError;
         session.socketMode = !options_.icsp;
         session.programmer.writeUserId = session.userIdOff ? 0 : 1;
+        session.calibrationJournal = calibrationJournalPath();
+        session.calibrationOverride = options_.calibration;
 
         if (!waitForAttach(session)) {
             if (interrupted()) return ExitCode::Interrupted;
@@ -183,6 +194,7 @@ ExitCode CliRun::run() {
             if (result == ExitCode::Success) result = blankCheck(session);
             break;
         case CliCommand::List:
+        case CliCommand::CalibrationHistory:
         case CliCommand::None:
             break;
         }
@@ -252,8 +264,64 @@ ExitCode CliRun::runChain(Session& session) {
         session.tick();
     }
     frontend_.finishProgress();
+    printCalibrationAdvice(session);
     if (interrupted()) return ExitCode::Interrupted;
     return chainOutcome(session);
+}
+
+// What the window would offer in its dialog, the CLI says as the option to give.
+void CliRun::printCalibrationAdvice(const Session& session) {
+    const std::string journal = session.calibrationJournal;
+    if (session.lastChainCalibrationRefused) {
+        if (frontend_.sawMessage(texts::calibrationJournalFailed)) {
+            frontend_.printError("(calibration journal " + journal + ")");
+            return;
+        }
+        const std::optional<CalibrationRecord> last =
+            lastFactoryRecord(readJournal(journal).lines, session.deviceName);
+        if (last) {
+            char option[40];
+            std::snprintf(option, sizeof option, "--calibration %04X,%d", last->word, last->bits);
+            frontend_.printError("Nothing was erased. To write the last good calibration known "
+                                 "for " + session.deviceName + " (read " + last->time +
+                                 ") instead, run again with " + option);
+        } else {
+            frontend_.printError("Nothing was erased. No good calibration of " +
+                                 session.deviceName + " is on record (" + journal +
+                                 "); run again with --calibration 34XX,B giving the chip's own "
+                                 "word, from its label or an earlier read");
+        }
+    } else if (session.lastChainCalibrationLost) {
+        char option[40];
+        const uint16_t mask = session.programmer.calibrationBitsMask;
+        const int bits = mask == 0 ? 0 : (session.programmer.savedCalibrationBits & mask) >>
+                                             std::countr_zero(mask);
+        std::snprintf(option, sizeof option, "--calibration %04X,%d",
+                      session.programmer.calibrationValue, bits);
+        frontend_.printError(std::string("The chip has lost its calibration. Restore it by "
+                                         "running again with ") + option);
+    }
+}
+
+ExitCode CliRun::calibrationHistory() {
+    const std::string journal = calibrationJournalPath();
+    const JournalContents contents = readJournal(journal);
+    if (!contents.readable) {
+        frontend_.printError("cannot read the calibration journal " + journal);
+        return ExitCode::FileError;
+    }
+    bool any = false;
+    for (const std::string& line : contents.lines) {
+        const std::optional<CalibrationRecord> record = parseJournalLine(line);
+        if (options_.device && (!record || record->device != *options_.device)) continue;
+        frontend_.printLine(line);
+        any = true;
+    }
+    if (!any)
+        frontend_.printError("no calibration read" +
+                             (options_.device ? " of " + *options_.device : std::string()) +
+                             " is on record in " + journal);
+    return ExitCode::Success;
 }
 
 // A start that was refused has shown its reason as a message.
@@ -266,6 +334,7 @@ ExitCode CliRun::startFailure() const {
 }
 
 ExitCode CliRun::chainOutcome(const Session& session) const {
+    if (session.lastChainCalibrationRefused) return ExitCode::CalibrationRefused;
     // Once a step has run, a programmer that goes away has broken a transfer, whether the
     // worker noticed or the next step's start did: the chip may be half-written.
     // The user was told the programmer is not connected, whatever step it vanished in.

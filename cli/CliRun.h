@@ -29,6 +29,8 @@ private:
     ExitCode startFailure() const;
     ExitCode detect(Session& session, const std::string& cataloguePath);
     ExitCode blankCheck(Session& session);
+    ExitCode calibrationHistory();
+    void printCalibrationAdvice(const Session& session);
     bool keepSimulatedChip(const DriverChoice& choice);
     void printSimStats(const DriverChoice& choice, double startMicroseconds,
                        uint64_t startExchanges, double startWallMicroseconds);

@@ -10,6 +10,7 @@ enum class ExitCode {
     FileError = 5,
     TransferFailure = 6,
     CatalogueError = 7,     // catalogue missing or its line for the device unusable
+    CalibrationRefused = 8, // calibration word missing or not a factory value; nothing erased
     Interrupted = 130,      // Ctrl-C (128 + SIGINT)
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,12 @@ struct ControlStates {
     bool programEnabled = true;
     bool othersEnabled = true;     // Verify, Read, Erase, File Open, File Save, device list,
                                    // the four clickable fields and Test
+};
+
+// A calibration word to write instead of the chip's; bits < 0 keeps the chip's band-gap bits.
+struct CalibrationChoice {
+    uint16_t word = 0x3FFF;
+    int bits = -1;
 };
 
 // Everything the user sees goes through here. The window implements it with widgets, the CLI
@@ -34,4 +42,13 @@ public:
                                  const std::string& config) = 0; // "OK"/"NG" each, modal
     virtual void beginWaitCursor() = 0;
     virtual void endWaitCursor() = 0;
+    // The chip's calibration cannot be written back as read; message says why and nothing has
+    // been erased. A front end may let the user give a factory word instead (suggested: the last
+    // good one known); nullopt ends the chain.
+    virtual std::optional<CalibrationChoice> askCalibration(const std::string& message,
+                                                            const CalibrationChoice& suggested) {
+        (void)suggested;
+        showMessage(message);
+        return std::nullopt;
+    }
 };

@@ -2,10 +2,13 @@
 
 #include "device/Catalogue.h"
 #include "device/DeviceRecord.h"
+#include "operations/CalibrationJournal.h"
 #include "operations/Texts.h"
 #include "operations/Verify.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -222,7 +225,7 @@ void Session::onOperationTick() {
         // VPP with its supply on. One attempt at the safe output state; if the link is really
         // dead this fails by its time-out and changes nothing.
         if (link.connected) programmer.resetOutputs();
-        frontend_.showMessage(text);
+        if (writeBackAfterFailure(finished, text)) return;
         endChain(true, false);
         return;
     }
@@ -256,6 +259,12 @@ void Session::onOperationTick() {
         verifyResult = protectionTookHold();
         break;
     case Operation::CalibrationRead: {
+        if (!acceptCalibration()) {
+            followUpOperation = Operation::None;
+            endChain(true, false);
+            lastChainCalibrationRefused = true;
+            return;
+        }
         mergeCalibration();
         const Operation next = followUpOperation;
         followUpOperation = Operation::None;
@@ -265,11 +274,18 @@ void Session::onOperationTick() {
         break;
     }
     case Operation::CalibrationWrite:
+        // A write-back after a failed step: the chip is whole again, the step still failed.
+        if (!pendingFailure_.empty()) {
+            frontend_.showMessage(pendingFailure_);
+            pendingFailure_.clear();
+            complete = false;
+        }
         break;
     case Operation::Erase:
         if (hasCalibrationWord) {
             if (startOperation(Operation::CalibrationWrite)) return;
             complete = false;
+            reportCalibrationLost();
         }
         break;
     case Operation::None:
@@ -283,9 +299,91 @@ void Session::endChain(bool verifyResult, bool ok) {
     setControlsEnabled(true);
     lastChainOk = ok;
     lastChainCancelled = false;
+    lastChainCalibrationRefused = false;
+    pendingFailure_.clear();
     if (!verifyResult)
         frontend_.showVerifyError(verifyLineText(verifyProgramOk), verifyLineText(verifyEepromOk),
                                   verifyLineText(verifyConfigOk));
+}
+
+int Session::calibrationBits(uint16_t saved) const {
+    const uint16_t mask = programmer.calibrationBitsMask;
+    return mask == 0 ? 0 : (saved & mask) >> std::countr_zero(mask);
+}
+
+uint16_t Session::savedBitsFor(int bits) const {
+    const uint16_t mask = programmer.calibrationBitsMask;
+    return mask == 0 ? 0 : static_cast<uint16_t>((bits << std::countr_zero(mask)) & mask);
+}
+
+bool Session::journalCalibration(uint16_t word, uint16_t savedBits) {
+    if (calibrationJournal.empty()) return true;
+    CalibrationRecord record;
+    record.time = journalTimeNow();
+    record.device = deviceName;
+    if (lastDeviceIdRead_ >= 0) {
+        char id[8];
+        std::snprintf(id, sizeof id, "%04X", lastDeviceIdRead_ & 0x3FFF);
+        record.deviceId = id;
+    } else {
+        record.deviceId = "----";
+    }
+    record.word = word;
+    record.bits = calibrationBits(savedBits);
+    return appendToJournal(calibrationJournal, record);
+}
+
+// After a calibration read, before anything is erased: the read goes to the journal, and only a
+// factory word (or one the user gives instead) may go on to the erase and the write-back.
+bool Session::acceptCalibration() {
+    if (!journalCalibration(programmer.calibrationValue, programmer.savedCalibrationBits)) {
+        frontend_.showMessage(texts::calibrationJournalFailed);
+        return false;
+    }
+
+    std::optional<CalibrationChoice> choice = calibrationOverride;
+    if (!choice && !isFactoryCalibration(programmer.calibrationValue)) {
+        const std::optional<CalibrationRecord> last =
+            lastFactoryRecord(readJournal(calibrationJournal).lines, deviceName);
+        const int readBits = calibrationBits(programmer.savedCalibrationBits);
+        CalibrationChoice suggested;
+        suggested.word = last ? last->word : 0x3400;
+        suggested.bits = last ? last->bits : readBits;
+        choice = frontend_.askCalibration(
+            calibrationNotFactoryText(programmer.calibrationValue, readBits,
+                                      last ? last->word : -1, last ? last->bits : 0),
+            suggested);
+        if (!choice || !isFactoryCalibration(choice->word)) return false;
+    }
+    if (choice) {
+        programmer.calibrationValue = choice->word;
+        if (choice->bits >= 0) programmer.savedCalibrationBits = savedBitsFor(choice->bits);
+    }
+    return true;
+}
+
+// A step that failed after the erase (or instead of the write-back) has left the chip without
+// its calibration. While the programmer is still there the calibration is written back before
+// the failure is reported; otherwise the user is told what to write.
+bool Session::writeBackAfterFailure(Operation finished, const std::string& failure) {
+    const bool erased = hasCalibrationWord &&
+                        (finished == Operation::Program || finished == Operation::Erase ||
+                         finished == Operation::CalibrationWrite);
+    if (erased && finished != Operation::CalibrationWrite && link.connected) {
+        pendingFailure_ = failure;
+        if (startOperation(Operation::CalibrationWrite)) return true;
+        pendingFailure_.clear();
+    } else {
+        frontend_.showMessage(failure);
+    }
+    if (erased) reportCalibrationLost();
+    return false;
+}
+
+void Session::reportCalibrationLost() {
+    frontend_.showMessage(calibrationRestoreText(programmer.calibrationValue,
+                                                 calibrationBits(programmer.savedCalibrationBits)));
+    lastChainCalibrationLost = true;
 }
 
 std::string Session::transferFailureText() {
@@ -306,6 +404,11 @@ void Session::readCompletion() {
     image.userId = programmer.userId;
     image.configWord = programmer.configWord;
     image.configWord2 = programmer.configWord2;
+    // A read is a chance to have the chip's calibration on record before it is ever erased.
+    if (hasCalibrationWord &&
+        !journalCalibration(programmer.calibrationValue,
+                            static_cast<uint16_t>(programmer.configWord & programmer.calibrationBitsMask)))
+        frontend_.showMessage(texts::calibrationJournalFailed);
 }
 
 // ---- buttons and operation start ---------------------------------------------------------
@@ -325,6 +428,7 @@ void Session::onProgramButton() {
     // the image, not that (a protected chip's zeros would otherwise be written back).
     copyImageToProgrammer();
     programButtonIsCancel = true;
+    lastChainCalibrationLost = false;
     if (hasCalibrationWord) {
         followUpOperation = Operation::Program;
         startOperation(Operation::CalibrationRead);
@@ -349,6 +453,7 @@ void Session::onEraseButton() {
         return;
     }
     if (chainRunning()) return;
+    lastChainCalibrationLost = false;
     if (hasCalibrationWord) {
         followUpOperation = Operation::Erase;
         startOperation(Operation::CalibrationRead);
@@ -385,8 +490,10 @@ bool Session::startOperation(Operation operation) {
     if (!programmer.selectSocket(socketPins)) return refuseStart(transferFailureText());
     if (!socketMode && !programmer.selectSocket(0)) return refuseStart(transferFailureText());
 
+    lastDeviceIdRead_ = -1;
     if (!skipDeviceIdCheck) {
         const int32_t id = programmer.readDeviceId();
+        lastDeviceIdRead_ = id;
         if (id < 0) return refuseStart(transferFailureText());
         const int32_t masked = id & deviceIdMask;
         if (masked != expectedDeviceId) {

@@ -8,6 +8,7 @@
 #include "programmer/Programmer.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +48,12 @@ public:
     std::string catalogPath;
     std::vector<std::string> catalogueDirs;
 
+    // The calibration journal (calibrationJournalPath()); "" keeps none. Every calibration read
+    // is on the disk there before anything is erased.
+    std::string calibrationJournal;
+    // Written instead of the calibration read from the chip, when set (the CLI's --calibration).
+    std::optional<CalibrationChoice> calibrationOverride;
+
     Operation currentOperation = Operation::None;
     Operation followUpOperation = Operation::None;
     bool programButtonIsCancel = false;
@@ -58,6 +65,8 @@ public:
                                       // failure, a refused start or a cancel, and verified OK
                                       // where it verified; for the CLI's exit code
     bool lastChainCancelled = false;  // the last chain ended on a cancel
+    bool lastChainCalibrationRefused = false;   // stopped before the erase: no factory word
+    bool lastChainCalibrationLost = false;      // erased, and the calibration not written back
     std::vector<std::string> deviceNames;   // the list, in file order
 
     Programmer programmer;
@@ -130,6 +139,12 @@ private:
     void endChain(bool verifyResult, bool ok);
     void holdBackProtection();     // as a Program step starts
     bool protectionTookHold();     // after the protected configuration word was written
+    bool acceptCalibration();
+    bool journalCalibration(uint16_t word, uint16_t savedBits);
+    bool writeBackAfterFailure(Operation finished, const std::string& failure);
+    void reportCalibrationLost();
+    int calibrationBits(uint16_t saved) const;
+    uint16_t savedBitsFor(int bits) const;
 
     void showProgramDump(const std::vector<uint16_t>& cells);
     void showEepromDump(const std::vector<uint16_t>& cells);
@@ -147,4 +162,6 @@ private:
     bool protectionPending_ = false;
     uint16_t protectedConfigWord_ = 0;
     uint16_t protectedConfigWord2_ = 0;
+    int32_t lastDeviceIdRead_ = -1;   // at the last start check; -1 when none was read
+    std::string pendingFailure_;      // reported once the calibration is written back
 };

@@ -105,3 +105,22 @@ ControlStates controlStatesFor(const ControlStates& previous, bool enable, bool 
     states.othersEnabled = enable;
     return states;
 }
+
+std::string calibrationNotFactoryText(uint16_t word, int bits, int32_t lastWord, int lastBits) {
+    char text[256];
+    char last[32] = "なし";
+    if (lastWord >= 0) std::snprintf(last, sizeof last, "%04X BG%d", lastWord & 0xFFFF, lastBits);
+    std::snprintf(text, sizeof text,
+                  "OSC校正値が工場出荷値ではありません (読出値 %04X BG%d)。\n"
+                  "記録にある最後の正常値: %s\nチップは消去していません。",
+                  word, bits, last);
+    return text;
+}
+
+std::string calibrationRestoreText(uint16_t word, int bits) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "OSC校正値を書き戻せませんでした。\n校正値 %04X BG%d を書き込んでください。", word,
+                  bits);
+    return text;
+}

@@ -19,6 +19,8 @@ inline constexpr const char* fileOpenFailed = "ファイルを開けませんで
 inline constexpr const char* fileSaveFailed = "ファイルを保存できませんでした。";
 inline constexpr const char* verifyOk = "Program Verify - OK";
 inline constexpr const char* verifyNg = "Program Verify - NG";
+inline constexpr const char* calibrationJournalFailed =
+    "OSC校正値を記録できませんでした。\nチップは消去していません。";
 inline constexpr const char* catalogueFileName = "PicDeviceList.txt";
 }  // namespace texts
 
@@ -39,6 +41,12 @@ const char* verifyLineText(bool ok);          // "OK" / "NG"
 
 // done * 100 / total, truncated, kept within the bar's 0..100; a total of 0 reads 0.
 int progressPercent(uint32_t done, uint32_t total);
+
+// A calibration read that is no factory word: what was read and the last good word known for
+// the device (lastWord < 0: none recorded).
+std::string calibrationNotFactoryText(uint16_t word, int bits, int32_t lastWord, int lastBits);
+// The chip was left without its calibration: the word and bits to write back.
+std::string calibrationRestoreText(uint16_t word, int bits);
 
 // Configuration word 1 as it enters the image from a file or the editor.
 uint16_t applyConfigRule(uint16_t word, uint16_t configKeepMask, uint16_t protectOffBits,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <span>
 #include <thread>
 
@@ -250,11 +251,25 @@ bool Programmer::programAll()
     const uint32_t wordCount = static_cast<uint32_t>(std::min<std::size_t>(programWordCount, programWords.size()));
     uint16_t id = deviceId;
     Run run(*this);
+    // The user IDs this write is not to touch, when its erase wipes them: the chip's own words,
+    // all 14 bits, to go back as they were.
+    std::optional<std::array<uint16_t, 4>> keptIds;
 
     run.enter();
     if (!cancelled()) {
         switch (programMethod) {
         case 1:
+            if (!writeUserId) {
+                ScriptAnswer answer;
+                if (run.send(readUserIdsScript(), answer)) {
+                    std::array<uint16_t, 4> words{};
+                    for (int k = 0; k < 4; ++k)
+                        words[k] = decodeProgramWord(answer[2 * k], answer[2 * k + 1]);
+                    keptIds = words;
+                }
+                run.exit();
+                run.enter();
+            }
             // Without the configuration area a configuration bit once cleared could never be
             // set again, and a protected chip would not take the new program. The erase leaves
             // the address in configuration space: entering again puts it back at word 0.
@@ -295,10 +310,11 @@ bool Programmer::programAll()
 
     run.enter();
     if (!cancelled()) {
-        const std::array<uint16_t, 4> ids = userIdWords(userId);
+        const bool writeIds = writeUserId || keptIds;
+        const std::array<uint16_t, 4> ids = writeUserId ? userIdWords(userId) : keptIds.value_or(std::array<uint16_t, 4>{});
         if (family == 0) {
             run.send(loadConfigurationScript());
-            if (writeUserId) {
+            if (writeIds) {
                 for (uint16_t w : ids)
                     run.writeWord(w);
             } else {
@@ -306,7 +322,7 @@ bool Programmer::programAll()
             }
         } else if (family == 1 || family == 2) {
             run.send(configPreludeScript());
-            if (writeUserId)
+            if (writeIds)
                 run.writeBlock(ids);
             else
                 run.send(skipUserIdsScript());

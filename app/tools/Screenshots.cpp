@@ -12,6 +12,7 @@
 // the window can open, since Qt aborts when it cannot reach the display.
 #include "app/MainWindow.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/CalibrationDialog.h"
 #include "dialogs/ConfigWordDialog.h"
 #include "dialogs/DeviceIdDialog.h"
 #include "dialogs/TestPanelDialog.h"
@@ -175,6 +176,10 @@ int main(int argc, char** argv) {
         VerifyErrorDialog dialog(QStringLiteral("OK"), QStringLiteral("NG"), QStringLiteral("OK"),
                                  &window);
         save(dialog, folder, QStringLiteral("verify-error.png"));
+    }
+    {
+        CalibrationDialog dialog(CalibrationChoice{0x3450, 2}, &window);
+        save(dialog, folder, QStringLiteral("calibration.png"));
     }
 
     // The second page of the editor, on a device with two configuration words.

@@ -78,7 +78,12 @@ public:
         prompts.verifyError = [this](QWidget*, const QString& p, const QString& e, const QString& c) {
             verifyErrors.append(QStringList{p, e, c});
         };
+        prompts.calibration = [this](QWidget*, const QString& text, const CalibrationChoice&) {
+            messages.append(text);
+            return nextCalibration;
+        };
         window = std::make_unique<MainWindow>(driver.get(), prompts);
+        window->session().calibrationJournal = temp.filePath(QStringLiteral("calibration.log")).toStdString();
         window->session().deviceName = device;
         window->session().catalogPath = shippedCatalogue().toStdString();
         window->start();
@@ -97,6 +102,7 @@ public:
 
     QStringList messages;
     QList<QStringList> verifyErrors;
+    std::optional<CalibrationChoice> nextCalibration;   // the calibration prompt's answer
     QString nextOpenPath;   // what the open and save prompts answer; empty: cancelled
     QString nextSavePath;
     QString promptFolder;   // the folder the last open or save prompt started in

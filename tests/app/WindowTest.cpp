@@ -2,7 +2,9 @@
 
 #include "app/FileFilter.h"
 #include "device/MemoryImage.h"
+#include "operations/Texts.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/CalibrationDialog.h"
 #include "dialogs/ClickableLabel.h"
 #include "dialogs/ConfigWordDialog.h"
 #include "dialogs/DeviceIdDialog.h"
@@ -18,11 +20,13 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <chrono>
 #include <thread>
@@ -409,6 +413,43 @@ void WindowTest::standardPrompts() {
     });
     prompts.verifyError(&parent, "OK", "NG", "OK");
     QVERIFY(*verify);
+
+    // The calibration message offers the dialog; only a RETLW word gets past its OK, and Enter
+    // is its Cancel.
+    const auto openCalibrationDialog = [](QMessageBox* box) {
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        QCOMPARE(box->buttons().size(), 2);
+        QCOMPARE(box->defaultButton(), box->button(QMessageBox::Ok));
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QStringLiteral("校正値を指定(&C)...")) button->click();
+    };
+    for (const bool enter : {false, true}) {
+        auto box = whenModal<QMessageBox>(openCalibrationDialog);
+        auto dialog = whenModal<CalibrationDialog>([enter](CalibrationDialog* d) {
+            auto* ok = d->findChild<QPushButton*>(QStringLiteral("okButton"));
+            auto* edit = d->findChild<QLineEdit*>(QStringLiteral("wordEdit"));
+            QVERIFY(d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->isDefault());
+            QCOMPARE(edit->text(), QStringLiteral("3478"));
+            edit->setText(QStringLiteral("3FFF"));
+            QVERIFY(!ok->isEnabled());
+            edit->setText(QStringLiteral("34a0"));
+            QVERIFY(ok->isEnabled());
+            d->findChild<QSpinBox*>(QStringLiteral("bitsSpin"))->setValue(2);
+            if (enter)
+                QTest::keyClick(d, Qt::Key_Return);
+            else
+                ok->click();
+        });
+        const std::optional<CalibrationChoice> given =
+            prompts.calibration(&parent, QStringLiteral("OSC"), CalibrationChoice{0x3478, 1});
+        QVERIFY(*box);
+        QVERIFY(*dialog);
+        QCOMPARE(given.has_value(), !enter);
+        if (given) {
+            QCOMPARE(given->word, uint16_t(0x34A0));
+            QCOMPARE(given->bits, 2);
+        }
+    }
 }
 
 void WindowTest::refusesToCloseWhileChainRuns() {
@@ -430,7 +471,9 @@ void WindowTest::refusesToCloseWhileChainRuns() {
 void WindowTest::chainThroughClicks_data() {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("disturbance");   // "cancel" in the first step, "unplug" in the write
+    // "cancel" in the first step, "unplug" in the write; "erased": the chip has lost its
+    // calibration word, and "given" answers the window's question with the factory word
+    QTest::addColumn<QString>("disturbance");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("messages");
     QTest::newRow("Program, no calibration word")
@@ -456,6 +499,16 @@ void WindowTest::chainThroughClicks_data() {
         << QStringList{line(kWrite, "Cancel", true, false),
                        line("Korvalin Non Connect", "Program", true, true)}
         << QStringList{QStringLiteral("KVNライターが未接続です")};
+    const QString notFactory = QString::fromStdString(calibrationNotFactoryText(0x3FFF, 2, -1, 0));
+    QTest::newRow("Erase, calibration word erased")
+        << "PIC12F629" << "eraseButton" << "erased"
+        << QStringList{line(kCalRead, "Program", false, false), line(kCalRead, "Program", true, true)}
+        << QStringList{notFactory};
+    QTest::newRow("Program, calibration word erased, given")
+        << "PIC12F675" << "programButton" << "given"
+        << QStringList{line(kCalRead, "Cancel", true, false), line(kWrite, "Program", false, false),
+                       line(kVerify, "Program", false, false), line(kOk, "Program", true, true)}
+        << QStringList{notFactory};
 }
 
 void WindowTest::chainThroughClicks() {
@@ -466,7 +519,16 @@ void WindowTest::chainThroughClicks() {
     QFETCH(QStringList, messages);
     WindowHarness h(device.toStdString(), device.toStdString());
     QVERIFY(h.waitConnected());
-    const SimChipState before = h.sim->chipState();
+    SimChipState before = h.sim->chipState();
+    if (disturbance == QLatin1String("erased") || disturbance == QLatin1String("given")) {
+        SimChipState erased = before;
+        erased.programWords[0x3FF] = 0x3FFF;
+        erased.configWord = static_cast<uint16_t>((erased.configWord & ~0x3000) | 0x2000);
+        QVERIFY(h.sim->setChipState(erased));
+        if (disturbance == QLatin1String("given"))
+            h.nextCalibration = CalibrationChoice{before.factoryCalibrationWord,
+                                                  before.factoryCalibrationBits >> 12};
+    }
     const auto recorded = recordControls(h);
     auto* pressed = h.child<QPushButton>(qPrintable(button));
     if (disturbance == QLatin1String("unplug")) {
@@ -492,9 +554,15 @@ void WindowTest::chainThroughClicks() {
     QCOMPARE(h.messages, messages);
     QVERIFY(h.verifyErrors.isEmpty());
     QVERIFY(!QGuiApplication::overrideCursor());
-    // A calibration device keeps its factory calibration, and the image shows it.
+    // A calibration device keeps its factory calibration, and the image shows it; one whose
+    // calibration is gone is left as it was unless the user gave the word.
     if (!h.session().hasCalibrationWord) return;
     const SimChipState chip = h.sim->chipState();
+    if (disturbance == QLatin1String("erased")) {
+        QCOMPARE(chip.programWords[0x3FF], uint16_t(0x3FFF));
+        QCOMPARE(chip.programWords[0], before.programWords[0]);
+        return;
+    }
     QCOMPARE(chip.programWords[0x3FF], before.factoryCalibrationWord);
     QCOMPARE(h.session().image.programWords[0x3FF], before.factoryCalibrationWord);
     QCOMPARE(uint16_t(chip.configWord & 0x3000), before.factoryCalibrationBits);

@@ -35,6 +35,15 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"blank-check", "--icsp", "-q"}, true, ""},
         {{"--help"}, true, ""},
         {{"--version"}, true, ""},
+        {{"calibration-history"}, true, ""},
+        {{"erase", "--calibration", "3480"}, true, ""},
+        {{"erase", "--calibration=34ff,3"}, true, ""},
+        {{"erase", "--calibration", "3FFF"}, false, "RETLW 34xx"},
+        {{"erase", "--calibration", "0000,1"}, false, "not \"0000,1\""},
+        {{"erase", "--calibration", "3480,4"}, false, "band-gap bits 0 to 3"},
+        {{"erase", "--calibration", "3480,"}, false, "--calibration takes"},
+        {{"erase", "--calibration", "348"}, false, "--calibration takes"},
+        {{"erase", "--calibration", "0x3480"}, false, "--calibration takes"},
         {{}, false, "no command"},
         {{"flash", "a.hex"}, false, "unknown command \"flash\""},
         {{"program"}, false, "needs a HEX file"},
@@ -65,7 +74,8 @@ TEST(ParseArguments, FillsTheOptions) {
     const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
                                           "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
                                           "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
-                                          "--sim-stats", "program", "blink.hex"});
+                                          "--sim-stats", "--calibration", "34A0,2", "program",
+                                          "blink.hex"});
     ASSERT_TRUE(r.ok) << r.error;
     const CliOptions& o = r.options;
     EXPECT_EQ(o.command, CliCommand::Program);
@@ -80,6 +90,9 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_EQ(o.trace, "t.txt");
     EXPECT_TRUE(o.quiet);
     EXPECT_TRUE(o.simStats);
+    ASSERT_TRUE(o.calibration);
+    EXPECT_EQ(o.calibration->word, 0x34A0);
+    EXPECT_EQ(o.calibration->bits, 2);
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});
@@ -95,7 +108,7 @@ TEST(Usage, ListsEveryExitStatus) {
     const std::string text = usageText("korvalin-cli");
     for (const char* line : {"0  success", "1  verify", "2  usage", "3  programmer not connected",
                              "4  device ID mismatch", "5  file error", "6  transfer failure",
-                             "7  catalogue", "130  interrupted"})
+                             "7  catalogue", "8  calibration word missing", "130  interrupted"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     EXPECT_NE(text.find("never written"), std::string::npos);
 }

@@ -115,6 +115,26 @@ calibration_kept)
     run 0 -d PIC12F629 --sim "$sim" read "$work/ReadData.hex"
     # The factory calibration word (a RETLW, 34xx) is still at 0x3FF.
     check grep -qE '^:1007F000(FF3F){7}[0-9A-F]{2}34[0-9A-F]{2}$' <(tr -d '\r' <"$work/ReadData.hex")
+    # Every read (the erase's, the blank check's, the read's) is in the journal under the XDG
+    # state folder, and calibration-history shows it.
+    journal="$work/.local/state/korvalin-loader/calibration.log"
+    check test "$(wc -l <"$journal")" -eq 3
+    run 0 -d PIC12F629 calibration-history
+    check grep -qE '^[0-9-]{10}T[0-9:]{8}Z PIC12F629 0F8[0-9A-F] 34[0-9A-F]{2} [0-3]$' "$out"
+    good=$(tail -1 "$journal" | awk '{ print $4 "," $5 }')
+    # Unplugged between the erase and the write-back: the message names the word to restore.
+    run 6 -d PIC12F629 --sim "$sim,unplug-after=1045" erase
+    has "$err" "校正値 ${good/,/ BG} を書き込んでください。"
+    has "$err" "The chip has lost its calibration. Restore it by running again with --calibration $good"
+    # The erased chip reads 3FFF: nothing more is erased, and the journal's word is offered.
+    run 8 -d PIC12F629 --sim "$sim" program "$data/cli-small-16f84a.hex"
+    has "$err" "記録にある最後の正常値: ${good/,/ BG}"
+    lacks "$out" "Program / EEPROM Write"
+    run 2 -d PIC12F629 --sim "$sim" --calibration 3FFF erase
+    has "$err" "korvalin-cli: --calibration takes HHHH[,B]: a factory calibration word, RETLW 34xx, and band-gap bits 0 to 3; not \"3FFF\""
+    run 0 -d PIC12F629 --sim "$sim" --calibration "$good" erase
+    run 0 -d PIC12F629 --sim "$sim" read "$work/ReadData.hex"
+    check grep -qE "^:1007F000(FF3F){7}${good:2:2}34[0-9A-F]{2}\$" <(tr -d '\r' <"$work/ReadData.hex")
     ;;
 verify_differs_in_eeprom)
     run 0 -d PIC16F628A --sim "$sim628" program "$blink"
@@ -224,6 +244,8 @@ usage_errors)
     run 2 -d NOPE --sim PIC16F628A erase
     check grep -q 'NOPE' "$err"
     run 2 -d PIC16F628A --sim "PIC16F628A,clock=banana" erase
+    run 2 -d PIC16F628A --sim PIC16F628A --calibration 3480 erase
+    has "$err" "PIC16F628A has no calibration word; --calibration does not apply"
     run 0 --help
     has "$out" "  6  transfer failure"
     ;;

@@ -1,5 +1,10 @@
 #include "SessionFixture.h"
 
+#include "operations/CalibrationJournal.h"
+
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 const std::string kFirstStepOfProgram = "ok=0 program=Cancel/1 others=0";
@@ -135,6 +140,107 @@ TEST_F(SessionTest, EraseOnACalibrationDeviceKeepsTheChipsCalibration) {
     EXPECT_EQ(after.programWords[5], 0x3FFF);
     EXPECT_EQ(after.eepromBytes[3], 0xFF);
     EXPECT_EQ(session->image.programWords[0x3FF], before.programWords[0x3FF]);
+}
+
+// Only a factory word (RETLW, 34xx) read from the chip goes on to the erase; anything else stops
+// the Program and Erase chains after the read, with nothing erased, unless the user gives a
+// factory word instead (the CLI beforehand, the window when asked). Every read is in the journal
+// before the next step starts, and the message names the journal's last good word.
+TEST_F(SessionTest, ACalibrationThatIsNoFactoryWordStopsBeforeTheErase) {
+    struct Case {
+        const char* name;
+        void (Session::*button)();
+        std::function<void(SimChipState&)> change;
+        uint16_t read;                            // the word the chip gives
+        std::optional<CalibrationChoice> given;   // beforehand
+        std::optional<CalibrationChoice> answer;  // when asked
+        uint16_t written;                         // 0: the chain stops, nothing is written
+        uint16_t writtenBits;
+        bool journalBlocked = false;              // the journal's folder is a file
+    };
+    const auto erased = [](SimChipState& s) { s.programWords[0x3FF] = 0x3FFF; };
+    const auto protectedChip = [](SimChipState& s) { s.configWord &= ~0x0080; };
+    const Case cases[] = {
+        {"erased, Program", &Session::onProgramButton, erased, 0x3FFF, {}, {}, 0, 0},
+        {"erased, Erase", &Session::onEraseButton, erased, 0x3FFF, {}, {}, 0, 0},
+        {"code-protected", &Session::onProgramButton, protectedChip, 0x0000, {}, {}, 0, 0},
+        {"answered with no factory word", &Session::onEraseButton, erased, 0x3FFF, {},
+         CalibrationChoice{0x3FFF, 1}, 0, 0},
+        {"answered", &Session::onProgramButton, erased, 0x3FFF, {}, CalibrationChoice{0x3456, 1},
+         0x3456, 0x1000},
+        {"given", &Session::onEraseButton, erased, 0x3FFF, CalibrationChoice{0x3456, 2}, {},
+         0x3456, 0x2000},
+        {"given without bits, good chip", &Session::onProgramButton, nullptr, 0,
+         CalibrationChoice{0x3456, -1}, {}, 0x3456, 0xFFFF},
+        {"journal cannot be written", &Session::onEraseButton, nullptr, 0, {}, {}, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
+        std::filesystem::remove(session->calibrationJournal);
+        CalibrationRecord good{"2026-01-02T03:04:05Z", "PIC12F675", "0FC3", 0x3478, 1};
+        ASSERT_TRUE(appendToJournal(session->calibrationJournal, good));
+        ASSERT_TRUE(appendToJournal(session->calibrationJournal,
+                                    {"2026-01-02T03:04:06Z", "PIC12F629", "0F83", 0x3490, 2}));
+        ASSERT_NO_FATAL_FAILURE(openImage(patternImage(0x31C4)));
+        if (c.change) setChip(c.change);
+        const SimChipState before = chip();
+        const uint16_t read = c.change ? c.read : before.programWords[0x3FF];
+        session->calibrationOverride = c.given;
+        frontend.calibrationAnswer = c.answer;
+        std::size_t journalAtNextStep = 0;
+        frontend.onStatus = [&](const std::string& status) {
+            if (status == kWrite || status == kErase)
+                journalAtNextStep = readJournal(session->calibrationJournal).lines.size();
+        };
+        frontend.calls.clear();
+        if (c.journalBlocked) {
+            std::ofstream(tempPath("blocker")) << "a file, not a folder\n";
+            session->calibrationJournal = tempPath("blocker/calibration.log");
+        }
+        press(c.button);
+
+        if (c.journalBlocked) {
+            EXPECT_EQ(frontend.messages(),
+                      std::vector<std::string>{texts::calibrationJournalFailed});
+            EXPECT_EQ(frontend.statuses(), std::vector<std::string>{kCalRead});
+            EXPECT_TRUE(session->lastChainCalibrationRefused);
+            EXPECT_EQ(chip().programWords, before.programWords);
+            continue;
+        }
+        const std::vector<std::string> journal = readJournal(session->calibrationJournal).lines;
+        ASSERT_EQ(journal.size(), 3u);
+        const std::optional<CalibrationRecord> record = parseJournalLine(journal.back());
+        ASSERT_TRUE(record);
+        EXPECT_EQ(record->device, "PIC12F675");
+        EXPECT_EQ(record->deviceId, wordText(before.deviceIdWord));
+        EXPECT_EQ(record->word, read);
+        EXPECT_EQ(record->bits, (before.configWord & 0x3000) >> 12);
+        const bool asked = !c.given && !isFactoryCalibration(read);
+        if (asked) {
+            EXPECT_EQ(frontend.messages(), std::vector<std::string>{calibrationNotFactoryText(
+                                               read, record->bits, good.word, good.bits)});
+            EXPECT_EQ(frontend.latest("suggested: "), "3478 1");
+        } else {
+            EXPECT_TRUE(frontend.messages().empty());
+        }
+        EXPECT_EQ(frontend.latest("controls: "), kAllEnabled);
+        const SimChipState after = chip();
+        if (c.written == 0) {
+            EXPECT_EQ(frontend.statuses(), std::vector<std::string>{kCalRead});
+            EXPECT_TRUE(session->lastChainCalibrationRefused);
+            EXPECT_FALSE(session->lastChainOk);
+            EXPECT_EQ(after.programWords, before.programWords);
+            EXPECT_EQ(after.configWord, before.configWord);
+        } else {
+            EXPECT_EQ(journalAtNextStep, 3u);
+            EXPECT_FALSE(session->lastChainCalibrationRefused);
+            EXPECT_TRUE(session->lastChainOk);
+            EXPECT_EQ(after.programWords[0x3FF], c.written);
+            const uint16_t bits = c.writtenBits == 0xFFFF ? before.configWord & 0x3000 : c.writtenBits;
+            EXPECT_EQ(after.configWord & 0x3000, bits);
+        }
+    }
 }
 
 // A cancel in the first step of Program ends the chain there. A calibration read does not look

@@ -176,6 +176,8 @@ struct UnplugCase {
     Operation operation;                // that step's operation
     bool hasFollowUp;
     std::vector<std::string> statuses;  // up to and including the step
+    bool lostDuring = false;            // an unplug inside the step leaves the chip without its
+    bool lostAfter = false;             // calibration; likewise one right after the step
 };
 
 const UnplugCase kUnplugCases[] = {
@@ -187,25 +189,28 @@ const UnplugCase kUnplugCases[] = {
     {"ProgramCalRead", "PIC12F675", &Session::onProgramButton, kCalRead,
      Operation::CalibrationRead, true, {kCalRead}},
     {"ProgramCalWrite", "PIC12F675", &Session::onProgramButton, kWrite, Operation::Program, true,
-     {kCalRead, kWrite}},
+     {kCalRead, kWrite}, true},
     {"ProgramCalVerify", "PIC12F675", &Session::onProgramButton, kVerify, Operation::Verify,
      false, {kCalRead, kWrite, kVerify}},
     {"EraseCalRead", "PIC12F675", &Session::onEraseButton, kCalRead, Operation::CalibrationRead,
      true, {kCalRead}},
     {"EraseCalErase", "PIC12F675", &Session::onEraseButton, kErase, Operation::Erase, true,
-     {kCalRead, kErase}},
+     {kCalRead, kErase}, true, true},
     {"EraseCalWrite", "PIC12F675", &Session::onEraseButton, kCalWrite,
-     Operation::CalibrationWrite, false, {kCalRead, kErase, kCalWrite}}};
+     Operation::CalibrationWrite, false, {kCalRead, kErase, kCalWrite}, true}};
 
 // Unplugged inside every step, and right after every step that has a follow-up (the step ends
 // well and the programmer goes before the next one starts): the message once, the statuses up
-// to the step then the disconnect, everything enabled again. Plugged back in, the chain runs.
+// to the step then the disconnect, everything enabled again. Where the chip has been erased and
+// its calibration not yet written back, a second message names the word and bits to write.
+// Plugged back in, the chain runs.
 TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
     for (const UnplugCase& c : kUnplugCases) {
         for (const bool after : {false, true}) {
             if (after && !c.hasFollowUp) continue;
             SCOPED_TRACE(std::string(c.name) + (after ? ", right after" : ", during"));
             ASSERT_NO_FATAL_FAILURE(open(c.device, c.device));
+            const SimChipState before = chip();
             if (!after) holdInStep(c.step, 1);
             (session.get()->*c.button)();
             bool unplugged = false;
@@ -220,7 +225,12 @@ TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
                     unplugged = true;
                 }
             }));
-            EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::notConnected});
+            std::vector<std::string> messages{texts::notConnected};
+            if (after ? c.lostAfter : c.lostDuring)
+                messages.push_back(calibrationRestoreText(before.programWords[0x3FF],
+                                                          (before.configWord & 0x3000) >> 12));
+            EXPECT_EQ(frontend.messages(), messages);
+            EXPECT_EQ(session->lastChainCalibrationLost, after ? c.lostAfter : c.lostDuring);
             std::vector<std::string> statuses = c.statuses;
             statuses.push_back("Korvalin Non Connect");
             EXPECT_EQ(frontend.statuses(), statuses);
@@ -234,9 +244,22 @@ TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
             frontend.calls.clear();
             session->tick();
             EXPECT_EQ(frontend.statuses(), std::vector<std::string>{"Korvalin Connect"});
+            // An erased chip has no factory word left to read: the next chain offers the word
+            // the journal kept, and the user takes it.
+            const SimChipState replugged = chip();
+            const int bits = (before.configWord & 0x3000) >> 12;
+            frontend.calibrationAnswer = CalibrationChoice{before.programWords[0x3FF], bits};
             press(c.button);
-            EXPECT_TRUE(frontend.messages().empty());
+            if (replugged.programWords[0x3FF] == before.programWords[0x3FF]) {
+                EXPECT_TRUE(frontend.messages().empty());
+            } else {
+                EXPECT_EQ(frontend.messages(),
+                          std::vector<std::string>{calibrationNotFactoryText(
+                              replugged.programWords[0x3FF], (replugged.configWord & 0x3000) >> 12,
+                              before.programWords[0x3FF], bits)});
+            }
             EXPECT_TRUE(session->lastChainOk);
+            EXPECT_EQ(chip().programWords[0x3FF], before.programWords[0x3FF]);
         }
     }
 }
@@ -261,27 +284,39 @@ TEST_F(SessionTest, AFailedReadLeavesTheImageAndTheDumps) {
     EXPECT_FALSE(session->lastChainOk);
 }
 
-// The chain ends at the failed write, without a verify.
+// The chain ends at the failed write or erase, without a verify. The programmer is still there,
+// so the erased chip gets its calibration word and bits back before the failure is reported.
 TEST_F(SessionTest, AFailedWriteLeavesTheOutputsSafe) {
-    ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
-    stallInStep(kWrite, 12);   // among the words
-    session->onProgramButton();
-    // A passing stall: over by the time the session learns of the failure. Each step's worker
-    // is let finish before the tick that would notice it.
-    ASSERT_TRUE(runChain([this] {
-        while (session->programmer.busy.load() != 0) std::this_thread::yield();
-        sim->setFaults(SimFaults{});
-    }));
-    EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::transferFailed});
-    EXPECT_EQ(frontend.statuses(), (std::vector<std::string>{kCalRead, kWrite}));
-    EXPECT_TRUE(frontend.verifyErrors().empty());
-    EXPECT_EQ(frontend.latest("controls: "), kAllEnabled);
-    // The worker stopped before its exit script; the chip must not be left at VPP, powered.
-    const SimOutputs out = sim->outputs();
-    EXPECT_FALSE(out.power5v);
-    EXPECT_FALSE(out.dcdc);
-    EXPECT_NE(out.mclr, SimMclr::Vpp);
-    EXPECT_FALSE(sim->chipInProgrammingMode());
+    const std::pair<void (Session::*)(), std::string> cases[] = {
+        {&Session::onProgramButton, kWrite}, {&Session::onEraseButton, kErase}};
+    for (const auto& [button, step] : cases) {
+        SCOPED_TRACE(step);
+        ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
+        const SimChipState before = chip();
+        stallInStep(step, step == kWrite ? 12 : 3);   // among the words; after the bulk erase
+        (session.get()->*button)();
+        // A passing stall: over by the time the session learns of the failure. Each step's
+        // worker is let finish before the tick that would notice it.
+        ASSERT_TRUE(runChain([this] {
+            while (session->programmer.busy.load() != 0) std::this_thread::yield();
+            sim->setFaults(SimFaults{});
+        }));
+        EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::transferFailed});
+        EXPECT_EQ(frontend.statuses(), (std::vector<std::string>{kCalRead, step, kCalWrite}));
+        EXPECT_TRUE(frontend.verifyErrors().empty());
+        EXPECT_EQ(frontend.latest("controls: "), kAllEnabled);
+        EXPECT_FALSE(session->lastChainOk);
+        EXPECT_FALSE(session->lastChainCalibrationLost);
+        const SimChipState after = chip();
+        EXPECT_EQ(after.programWords[0x3FF], before.programWords[0x3FF]);
+        EXPECT_EQ(after.configWord & 0x3000, before.configWord & 0x3000);
+        // The worker stopped before its exit script; the chip must not be left at VPP, powered.
+        const SimOutputs out = sim->outputs();
+        EXPECT_FALSE(out.power5v);
+        EXPECT_FALSE(out.dcdc);
+        EXPECT_NE(out.mclr, SimMclr::Vpp);
+        EXPECT_FALSE(sim->chipInProgrammingMode());
+    }
 }
 
 }  // namespace

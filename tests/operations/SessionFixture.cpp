@@ -45,6 +45,7 @@ bool SessionTest::initialiseOn(const std::string& catalogue, const std::string& 
     session->catalogPath = catalogue;
     session->catalogueDirs = std::move(dirs);
     session->deviceName = device;
+    session->calibrationJournal = tempPath("state/korvalin-loader/calibration.log");
     return session->initialise();
 }
 

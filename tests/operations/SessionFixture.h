@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,6 +77,15 @@ public:
     void showVerifyError(const std::string& program, const std::string& eeprom,
                          const std::string& config) override {
         calls.push_back("verifyError: " + program + " " + eeprom + " " + config);
+    }
+    // What the user answers when asked for a calibration word; unset: Cancel.
+    std::optional<CalibrationChoice> calibrationAnswer;
+    std::optional<CalibrationChoice> askCalibration(const std::string& text,
+                                                    const CalibrationChoice& suggested) override {
+        calls.push_back("message: " + text);
+        calls.push_back("suggested: " + wordText(suggested.word) + " " +
+                        std::to_string(suggested.bits));
+        return calibrationAnswer;
     }
     void beginWaitCursor() override { maxWaitDepth = std::max(maxWaitDepth, ++waitDepth); }
     void endWaitCursor() override { --waitDepth; }

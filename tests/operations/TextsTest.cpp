@@ -1,7 +1,10 @@
+#include "operations/CalibrationJournal.h"
 #include "operations/Texts.h"
 #include "operations/Verify.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -34,6 +37,40 @@ TEST(DumpText, OnlyWholeBlocksOfSixteenAndNeverPastTheBuffer) {
     }
     const std::string big = programDumpText(std::vector<uint16_t>(2049, 0x3FFF), 2048);
     EXPECT_EQ(big.substr(big.size() - 50, 8), "007F8 : ");
+}
+
+// A journal edited by hand or cut short by a crash: only whole, well-formed lines count, and the
+// newest factory word of the device is the one offered.
+TEST(CalibrationJournal, LastFactoryWordOfTheDeviceFromWellFormedLines) {
+    struct Case {
+        std::vector<std::string> lines;
+        int32_t word;   // -1: none
+        int bits;
+    };
+    const std::string good = "2026-01-01T00:00:00Z PIC12F675 0FC3 3450 2";
+    const Case cases[] = {
+        {{good}, 0x3450, 2},
+        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 3FFF 3"}, 0x3450, 2},
+        {{good, "2026-01-02T00:00:00Z PIC12F675 ---- 3460 1"}, 0x3460, 1},
+        {{good, "2026-01-02T00:00:00Z PIC12F629 0F83 3470 1"}, 0x3450, 2},
+        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 3470"}, 0x3450, 2},
+        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 3470 4"}, 0x3450, 2},
+        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 347 1"}, 0x3450, 2},
+        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 34G0 1"}, 0x3450, 2},
+        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 3470 1 x"}, 0x3450, 2},
+        {{"2026-01-02T00:00:00Z PIC12F675 0FC3 0000 0"}, -1, 0},
+        {{}, -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines.empty() ? "empty" : c.lines.back());
+        const std::optional<CalibrationRecord> record = lastFactoryRecord(c.lines, "PIC12F675");
+        ASSERT_EQ(record.has_value(), c.word >= 0);
+        if (!record) continue;
+        EXPECT_EQ(record->word, c.word);
+        EXPECT_EQ(record->bits, c.bits);
+        // Written back, the record is the very line it was read from.
+        EXPECT_NE(std::find(c.lines.begin(), c.lines.end(), journalLine(*record)), c.lines.end());
+    }
 }
 
 TEST(Progress, PercentTruncatesAndGuardsItsTotal) {

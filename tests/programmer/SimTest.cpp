@@ -93,13 +93,14 @@ TEST_P(SimDevice, ProgramsARandomImageAndReadsItBackAtEitherClock)
     }
     expectChipHolds(e);
 
-    // Again without the user ID: the erase ahead of the write (bulk from configuration space,
-    // or chip erase) clears it, the plain word-by-word method keeps it.
+    // Again without the user ID: the chip's own survives the bulk erase ahead of the write
+    // (read first, written back), and the plain word-by-word method never touches it; only the
+    // chip erase of the block method clears it.
     p.userId = 0x1234;
     p.writeUserId = 0;
     ASSERT_TRUE(rig.programChain());
     expectChipHolds(e, false);
-    EXPECT_EQ(p.userId, p.programMethod == 0 ? e.userId : 0xFFFF);
+    EXPECT_EQ(p.userId, p.programMethod == 2 ? 0xFFFF : e.userId);
 
     // A programmer answering clock 4 gets the second column of waits: still long enough.
     SimConfig config;

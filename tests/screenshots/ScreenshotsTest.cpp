@@ -32,7 +32,7 @@ void ScreenshotsTest::everyPictureIsWritten() {
         {"config-word-page2.png", 255, 140, proportional},
         {"user-id.png", 187, 95, proportional},   {"device-id.png", 141, 65, proportional},
         {"test-panel.png", 286, 101, proportional}, {"about.png", 235, 48, proportional},
-        {"verify-error.png", 110, 79, proportional},
+        {"verify-error.png", 110, 79, proportional}, {"calibration.png", 150, 70, proportional},
     };
     for (const Picture& picture : pictures) {
         const QString name = QLatin1String(picture.file);
