@@ -2,6 +2,7 @@
 
 #include "device/LineReader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -11,6 +12,10 @@ namespace {
 constexpr int32_t maxProgramWords = 8192;   // the word-address map puts the user ID at 0x2000
 constexpr int32_t maxEepromBytes = 256;     // EEPROM byte n sits at word 0x2100 + n
 constexpr int32_t maxBlockWords = 11;       // the most that one command script holds
+constexpr int catalogueColumns = 14;
+// Reads, verifies and dumps walk memory in groups of 16 cells; a size between groups would leave
+// its tail never read and never checked.
+constexpr int32_t sizeGranule = 16;
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -121,6 +126,9 @@ ConfigMasks buildConfigMasks(std::string_view configBitTags) {
 
 DeviceRecord parseCatalogueLine(std::string_view line) {
     DeviceRecord record;
+    // A line cut short (an editor that strips the last TAB, a truncated copy) would read its
+    // missing columns as 0: a device-ID check with mask 0 passes for any chip.
+    const auto tabs = std::count(line.begin(), line.end(), '\t');
     std::string_view rest = line;
 
     record.name = std::string(takeColumn(rest));
@@ -176,12 +184,21 @@ DeviceRecord parseCatalogueLine(std::string_view line) {
             record.invalidReason = std::move(reason);
         }
     };
+    if (tabs < catalogueColumns)
+        refuse("the line has " + std::to_string(tabs) + " of its " +
+               std::to_string(catalogueColumns) + " TAB-ended columns");
     if (record.programWordCount < 0 || record.programWordCount > maxProgramWords)
         refuse("program memory of " + std::to_string(record.programWordCount) +
                " words is outside 0 to " + std::to_string(maxProgramWords));
     if (record.eepromByteCount < 0 || record.eepromByteCount > maxEepromBytes)
         refuse("EEPROM of " + std::to_string(record.eepromByteCount) +
                " bytes is outside 0 to " + std::to_string(maxEepromBytes));
+    if (record.programWordCount % sizeGranule != 0)
+        refuse("program memory of " + std::to_string(record.programWordCount) +
+               " words is not a multiple of " + std::to_string(sizeGranule));
+    if (record.eepromByteCount % sizeGranule != 0)
+        refuse("EEPROM of " + std::to_string(record.eepromByteCount) +
+               " bytes is not a multiple of " + std::to_string(sizeGranule));
     if (record.hasCalibrationWord &&
         (record.programWordCount <= 0 ||
          record.calibrationAddress >= static_cast<uint32_t>(record.programWordCount)))
