@@ -270,10 +270,17 @@ ExitCode CliRun::detect(Session& session, const std::string& cataloguePath) {
         frontend_.showMessage(texts::transferFailed);
         return ExitCode::TransferFailure;
     }
+    // Read once for both the entry sequences and the match: once per name made a large
+    // catalogue take quadratic time.
+    const CatalogueRecords catalogue = readCatalogueRecords(cataloguePath);
+    if (!catalogue.opened) {
+        frontend_.showMessage(texts::catalogueMissing);
+        return ExitCode::CatalogueError;
+    }
     // The chosen device's entry first, then the catalogue's other entries: a chip that needs
     // VPP before its supply stays silent under the other order and would look absent.
     std::vector<int32_t> sequences{programmer.entrySequence};
-    for (int32_t sequence : catalogueEntrySequences(cataloguePath))
+    for (int32_t sequence : catalogueEntrySequences(catalogue))
         if (sequence != sequences.front()) sequences.push_back(sequence);
     const int32_t ownSequence = programmer.entrySequence;
     int32_t id = 0x3FFF;
@@ -294,11 +301,7 @@ ExitCode CliRun::detect(Session& session, const std::string& cataloguePath) {
         frontend_.showMessage(texts::socketEmpty);
         return ExitCode::DeviceMismatch;
     }
-    const DetectResult found = devicesMatchingId(cataloguePath, static_cast<uint16_t>(id));
-    if (!found.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
-        return ExitCode::CatalogueError;
-    }
+    const DetectResult found = devicesMatchingId(catalogue, static_cast<uint16_t>(id));
     if (found.matches.empty()) {
         frontend_.printError("no catalogue device has device ID " + hex4(static_cast<uint32_t>(id)));
         return ExitCode::DeviceMismatch;

@@ -253,3 +253,16 @@ CatalogueLookup findCatalogueDevice(const std::string& path, const std::string& 
     if (!result.opened) return CatalogueLookup{};
     return result;
 }
+
+CatalogueRecords readCatalogueRecords(const std::string& path) {
+    CatalogueRecords result;
+    result.opened = forEachDeviceLine(path, [&](const std::string& line, std::string_view name) {
+        if (name.empty()) return;
+        auto same = std::find_if(result.records.begin(), result.records.end(),
+                                 [name](const DeviceRecord& r) { return r.name == name; });
+        if (same != result.records.end()) *same = parseCatalogueLine(line);
+        else result.records.push_back(parseCatalogueLine(line));
+    });
+    if (!result.opened) return CatalogueRecords{};
+    return result;
+}

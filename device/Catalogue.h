@@ -36,3 +36,11 @@ struct CatalogueLookup {
     DeviceRecord record;              // the last line of that name
 };
 CatalogueLookup findCatalogueDevice(const std::string& path, const std::string& name);
+
+// Every named device of the file, read in one pass: the last line of a name is its record, in
+// the order the names first appear. For look-ups over the whole catalogue (detect).
+struct CatalogueRecords {
+    bool opened = false;
+    std::vector<DeviceRecord> records;
+};
+CatalogueRecords readCatalogueRecords(const std::string& path);

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -219,12 +222,22 @@ TEST(Detect, MatchesMaskedIdsInFileOrderLastLineWinning) {
         {0x1080, {}},
         {0x3FFF, {}},
     };
+    // One pass over the file for every device, not one per name.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_OPEN), 0);
+    const CatalogueRecords catalogue = readCatalogueRecords(path.string());
+    alignas(inotify_event) char events[4096];
+    const ssize_t got = read(watch, events, sizeof events);
+    close(watch);
+    EXPECT_EQ(got, static_cast<ssize_t>(sizeof(inotify_event)));
     for (const Case& c : cases) {
-        const DetectResult result = devicesMatchingId(path.string(), c.id);
+        const DetectResult result = devicesMatchingId(catalogue, c.id);
         EXPECT_TRUE(result.opened);
         EXPECT_EQ(result.matches, c.expected) << std::hex << c.id;
     }
-    EXPECT_FALSE(devicesMatchingId((path.string() + ".missing"), 0x1066).opened);
+    EXPECT_EQ(catalogueEntrySequences(catalogue), (std::vector<int32_t>{1}));
+    EXPECT_FALSE(devicesMatchingId(readCatalogueRecords(path.string() + ".missing"), 0x1066).opened);
 }
 
 // ---- terminal output ----------------------------------------------------------------------
