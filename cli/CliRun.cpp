@@ -129,6 +129,11 @@ ExitCode CliRun::run() {
         session.socketMode = !options_.icsp;
         session.programmer.writeUserId = session.userIdOff ? 0 : 1;
 
+        // The file is judged before the programmer hears anything.
+        const bool takesFile =
+            options_.command == CliCommand::Program || options_.command == CliCommand::Verify;
+        if (takesFile && !loadHexFile(session)) return ExitCode::FileError;
+
         if (!waitForAttach(session)) {
             if (interrupted()) return ExitCode::Interrupted;
             frontend_.showMessage(texts::notConnected);
@@ -147,12 +152,10 @@ ExitCode CliRun::run() {
             result = detect(session, cataloguePath);
             break;
         case CliCommand::Program:
-            if (!session.openHexFile(options_.file)) return ExitCode::FileError;
             session.onProgramButton();
             result = runChain(session);
             break;
         case CliCommand::Verify:
-            if (!session.openHexFile(options_.file)) return ExitCode::FileError;
             session.onVerifyButton();
             result = runChain(session);
             break;
@@ -182,6 +185,38 @@ ExitCode CliRun::run() {
     // The session is gone (worker joined): what the run did to the chip is final now.
     if (!keepSimulatedChip(choice) && result == ExitCode::Success) return ExitCode::FileError;
     return result;
+}
+
+bool CliRun::loadHexFile(Session& session) {
+    if (!session.openHexFile(options_.file)) {
+        if (session.hexLoadReport.tooLarge)
+            frontend_.printError("(" + options_.file + " is larger than " +
+                                 std::to_string(MemoryImage::maxHexFileBytes / (1024 * 1024)) +
+                                 " MiB; no HEX file of a PIC is)");
+        else
+            frontend_.printError("(" + options_.file + ")");
+        return false;
+    }
+    // Stray lines and a missing end record leave the data itself whole; the rest means the
+    // file is for another device, or damaged.
+    const HexLoadReport& report = session.hexLoadReport;
+    std::string faults;
+    auto add = [&faults](uint32_t count, const std::string& what) {
+        if (count > 0) faults += (faults.empty() ? "" : ", ") + what + ": " + std::to_string(count);
+    };
+    if (report.bytesInDevice == 0) faults = "no data for " + session.deviceName;
+    add(report.bytesOutside, "bytes outside " + session.deviceName);
+    add(report.checksumErrors, "checksum errors");
+    add(report.cutRecords, "records cut short");
+    if (faults.empty()) return true;
+    if (options_.force) {
+        frontend_.printError(options_.file + ": " + faults + "; used anyway (--force)");
+        return true;
+    }
+    frontend_.printError(options_.file + ": " + faults + "; nothing sent to the programmer (--force " +
+                         (options_.command == CliCommand::Program ? "programs" : "verifies") +
+                         " it anyway)");
+    return false;
 }
 
 bool CliRun::keepSimulatedChip(const DriverChoice& choice) {

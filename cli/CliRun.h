@@ -29,6 +29,7 @@ private:
     ExitCode startFailure() const;
     ExitCode detect(Session& session, const std::string& cataloguePath);
     ExitCode blankCheck(Session& session);
+    bool loadHexFile(Session& session);
     bool keepSimulatedChip(const DriverChoice& choice);
     void printSimStats(const DriverChoice& choice, double startMicroseconds,
                        uint64_t startExchanges, double startWallMicroseconds);

@@ -439,25 +439,30 @@ bool Session::openHexFile(const std::string& path) {
     bool ok;
     {
         WaitCursor wait(frontend_);
-        ok = loaded.loadHex(path);
+        ok = loaded.loadHex(path, hexLoadReport);
     }
     if (!ok) {
-        frontend_.showMessage(texts::fileOpenFailed);
+        frontend_.showMessage(hexLoadReport.tooLarge ? texts::hexFileTooLarge : texts::fileOpenFailed);
         return false;
     }
 
-    WaitCursor wait(frontend_);
-    image = loaded;
-    image.configWord = applyConfigRule(image.configWord, configKeepMask, protectOffBits,
-                                       protectOff != 0);
-    showProgramDump(image.programWords);
-    showEepromDump(image.eepromBytes);
-    showIds(image.userId, 0xFFFF, image.configWord);
-    copyCells(image.programWords, programmer.programWords, image.programWordCount);
-    copyCells(image.eepromBytes, programmer.eepromBytes, image.eepromByteCount);
-    programmer.userId = image.userId;
-    programmer.configWord = image.configWord;
-    programmer.configWord2 = image.configWord2;
+    {
+        WaitCursor wait(frontend_);
+        image = loaded;
+        image.configWord = applyConfigRule(image.configWord, configKeepMask, protectOffBits,
+                                           protectOff != 0);
+        showProgramDump(image.programWords);
+        showEepromDump(image.eepromBytes);
+        showIds(image.userId, 0xFFFF, image.configWord);
+        copyCells(image.programWords, programmer.programWords, image.programWordCount);
+        copyCells(image.eepromBytes, programmer.eepromBytes, image.eepromByteCount);
+        programmer.userId = image.userId;
+        programmer.configWord = image.configWord;
+        programmer.configWord2 = image.configWord2;
+    }
+    // After the dumps and without the wait cursor: the user reads it beside what was loaded.
+    const std::string warning = hexLoadWarning(hexLoadReport);
+    if (!warning.empty()) frontend_.showMessage(warning);
     return true;
 }
 
