@@ -84,8 +84,7 @@ ExitCode CliRun::run() {
     const std::string deviceName = deviceGiven ? *options_.device : remembered.pic.toStdString();
     const CatalogueLookup lookup = findCatalogueDevice(cataloguePath, deviceName);
     if (!lookup.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
-        frontend_.printError("(" + cataloguePath + ")");
+        catalogueUnreadable(cataloguePath, lookup.tooLarge);
         return ExitCode::CatalogueError;
     }
     if (!lookup.found) {
@@ -187,6 +186,12 @@ ExitCode CliRun::run() {
     return result;
 }
 
+void CliRun::catalogueUnreadable(const std::string& cataloguePath, bool tooLarge) {
+    frontend_.showMessage(tooLarge ? texts::catalogueInvalid : texts::catalogueMissing);
+    frontend_.printError("(" + cataloguePath +
+                         (tooLarge ? " is far larger than any device list; not read" : "") + ")");
+}
+
 bool CliRun::loadHexFile(Session& session) {
     if (!session.openHexFile(options_.file)) {
         if (session.hexLoadReport.tooLarge)
@@ -231,8 +236,7 @@ bool CliRun::keepSimulatedChip(const DriverChoice& choice) {
 ExitCode CliRun::listDevices(const std::string& cataloguePath) {
     const CatalogueNames names = readCatalogueNames(cataloguePath);
     if (!names.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
-        frontend_.printError("(" + cataloguePath + ")");
+        catalogueUnreadable(cataloguePath, names.tooLarge);
         return ExitCode::CatalogueError;
     }
     for (const std::string& name : names.names) frontend_.printLine(name);
@@ -309,7 +313,7 @@ ExitCode CliRun::detect(Session& session, const std::string& cataloguePath) {
     // catalogue take quadratic time.
     const CatalogueRecords catalogue = readCatalogueRecords(cataloguePath);
     if (!catalogue.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
+        catalogueUnreadable(cataloguePath, catalogue.tooLarge);
         return ExitCode::CatalogueError;
     }
     // The chosen device's entry first, then the catalogue's other entries: a chip that needs

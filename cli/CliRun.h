@@ -30,6 +30,7 @@ private:
     ExitCode detect(Session& session, const std::string& cataloguePath);
     ExitCode blankCheck(Session& session);
     bool loadHexFile(Session& session);
+    void catalogueUnreadable(const std::string& cataloguePath, bool tooLarge);
     bool keepSimulatedChip(const DriverChoice& choice);
     void printSimStats(const DriverChoice& choice, double startMicroseconds,
                        uint64_t startExchanges, double startWallMicroseconds);

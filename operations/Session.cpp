@@ -102,7 +102,7 @@ bool Session::fillDeviceList() {
     if (!openCatalogue(path)) return false;
     CatalogueNames names = readCatalogueNames(path);
     if (!names.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
+        frontend_.showMessage(names.tooLarge ? texts::catalogueInvalid : texts::catalogueMissing);
         return false;
     }
     deviceNames = std::move(names.names);
@@ -127,7 +127,7 @@ bool Session::selectDevice(const std::string& name, bool lookUpInList) {
     }
     CatalogueLookup lookup = findCatalogueDevice(path, name);
     if (!lookup.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
+        frontend_.showMessage(lookup.tooLarge ? texts::catalogueInvalid : texts::catalogueMissing);
         showAppliedSelection();
         return false;
     }

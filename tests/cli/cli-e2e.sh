@@ -188,6 +188,7 @@ file_errors)
     # Endless inputs end at once.
     started=$(date +%s%N)
     run 5 -d PIC16F628A --sim PIC16F628A program /dev/zero
+    run 5 -d PIC16F628A --sim PIC16F628A verify /dev/urandom
     check test $(( ($(date +%s%N) - started) / 1000000 )) -lt 1000
     has "$err" "HEXファイルが大きすぎます。"
     ;;
@@ -206,6 +207,14 @@ catalogue_errors)
     run 7 --catalogue "$work/none.txt" -d PIC16F628A --sim PIC16F628A erase
     run 7 --catalogue "$data/cli-invalid-catalogue.txt" -d PIC16F628A --sim PIC16F628A erase
     has "$err" "デバイス リストの内容が正しくありません。"
+    # Endless inputs end at once.
+    for endless in /dev/zero /dev/urandom; do
+        started=$(date +%s%N)
+        run 7 --catalogue "$endless" list
+        run 7 --catalogue "$endless" -d PIC16F628A --sim PIC16F628A erase
+        check test $(( ($(date +%s%N) - started) / 1000000 )) -lt 1000
+        has "$err" "デバイス リストの内容が正しくありません。"
+    done
     ;;
 usage_errors)
     run 2
@@ -256,6 +265,19 @@ interrupt)
     lacks "$work/out.txt" "Program / EEPROM Verify"
     # The simulator was shut down cleanly and kept its chip.
     check test -s "$work/chip.img"
+    # Waiting for a FIFO's writer (HEX file, catalogue) ends with the signal's own status.
+    mkfifo "$work/fifo"
+    for signal in INT:130 TERM:143; do
+        for args in "program $work/fifo" "--catalogue $work/fifo list"; do
+            "$CLI" -d PIC16F628A --sim PIC16F628A $args >"$work/out.txt" 2>"$work/err.txt" &
+            pid=$!
+            sleep 0.3
+            kill -"${signal%:*}" "$pid"
+            wait "$pid"
+            status=$?
+            check test "$status" -eq "${signal#*:}"
+        done
+    done
     ;;
 interrupt_erase_keeps_calibration)
     # Ctrl-C during the calibration read of an erase: the erase and the calibration write still

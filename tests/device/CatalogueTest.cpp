@@ -71,6 +71,9 @@ TEST(CatalogueLine, ColumnsAndValidity) {
         {"P16\t1024:14\t64\t[CP]",
          "P16 W1024 B14 blank3FFF E64 keepFFFF cp0 pins0 seq0 pm0 em0 fam0 res0 erase0 block0 "
          "cal1:0:0 id0:0 invalid: the line has 3 of its 14 TAB-ended columns"},
+        {catalogueLine({{4, std::string(4100, 'x')}}), "SAMPLE-1 W2048 B14 blank3FFF E128 keepFFFF "
+             "cp0 pins18 seq0 pm0 em0 fam0 res0 erase1 block1 cal1:3FF:3000 idFA0:3FE0 invalid: the "
+             "line is longer than 4096 characters"},
         {catalogueLine({{2, "2040:14"}}), "SAMPLE-1 W2040 B14 blank3FFF E128" + tail +
              "cal1:3FF:3000 idFA0:3FE0 invalid: program memory of 2040 words is not a multiple of 16"},
         {catalogueLine({{3, "100"}}), "SAMPLE-1 W2048 B14 blank3FFF E100" + tail +
@@ -140,9 +143,15 @@ TEST(CatalogueFile, NamesAndLookUp) {
     EXPECT_FALSE(findCatalogueDevice(path, "sample-1").found);
     EXPECT_TRUE(findCatalogueDevice(path, "").found);   // the empty line and the line without TAB
 
-    for (const std::string& missing : {folder.path("none.txt"), folder.folder}) {
+    // An endless source ends at the size bound, and says so.
+    const std::pair<std::string, bool> unreadable[] = {
+        {folder.path("none.txt"), false}, {folder.folder, false}, {"/dev/zero", true}};
+    for (const auto& [missing, tooLarge] : unreadable) {
         EXPECT_FALSE(readCatalogueNames(missing).opened) << missing;
-        EXPECT_FALSE(findCatalogueDevice(missing, "SAMPLE-1").opened) << missing;
+        EXPECT_EQ(readCatalogueNames(missing).tooLarge, tooLarge) << missing;
+        const CatalogueLookup lookup = findCatalogueDevice(missing, "SAMPLE-1");
+        EXPECT_FALSE(lookup.opened) << missing;
+        EXPECT_EQ(lookup.tooLarge, tooLarge) << missing;
     }
 }
 
