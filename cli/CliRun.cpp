@@ -228,8 +228,9 @@ bool CliRun::keepSimulatedChip(const DriverChoice& choice) {
     if (!choice.simulator || choice.simImageFile.empty()) return true;
     if (!choice.simulator->chipState().present) return true;
     if (choice.simulator->saveImage()) return true;
-    frontend_.printError("cannot keep the simulated chip in " + choice.simImageFile +
-                         ": it cannot be written, or holds something else than a chip image");
+    const std::string why = choice.simulator->imageError();
+    frontend_.printError("cannot keep the simulated chip in " + choice.simImageFile + ": " +
+                         (why.empty() ? "it cannot be written" : why));
     return false;
 }
 

@@ -172,6 +172,23 @@ file_errors)
     run 5 -d PIC16F628A --sim "PIC16F628A,image=$work/notes.txt" program "$blink"
     lacks "$out" "Program / EEPROM Write"
     check test "$(cat "$work/notes.txt")" = "my notes"
+    check grep -qF "cannot keep the simulated chip in $work/notes.txt: it holds something else than a chip image" "$err"
+    # One process at a time on one image, and an image of another chip is left alone.
+    run 0 -d PIC16F628A --sim "PIC16F628A,image=$work/chip.img" program "$blink"
+    mkfifo "$work/later.hex"   # the first run holds the image while it waits for its file
+    "$CLI" -d PIC16F628A --sim "PIC16F628A,image=$work/chip.img" program "$work/later.hex" \
+        >/dev/null 2>&1 &
+    pid=$!
+    sleep 0.3
+    run 5 -d PIC16F628A --sim "PIC16F628A,image=$work/chip.img" verify "$blink"
+    has "$err" "cannot keep the simulated chip in $work/chip.img: another process is using it"
+    kill -TERM "$pid"
+    wait "$pid"
+    check test $? -eq 143
+    cp "$work/chip.img" "$work/chip-628a.img"
+    run 5 -d PIC16F84A --sim "PIC16F84A,image=$work/chip.img" erase
+    has "$err" "cannot keep the simulated chip in $work/chip.img: it holds a PIC16F628A, not the PIC16F84A being simulated"
+    check cmp -s "$work/chip.img" "$work/chip-628a.img"
     # HEX files that are not what they seem are refused before the programmer hears anything:
     # a checksum error, data beyond 2048 words and a record cut short; no data for the device.
     printf ':020000000528D2\r\n:02100000AAAA\r\n:00000001FF\r\n' >"$work/suspect.hex"
