@@ -191,16 +191,16 @@ file_errors)
     check cmp -s "$work/chip.img" "$work/chip-628a.img"
     # HEX files that are not what they seem are refused before the programmer hears anything:
     # a checksum error, data beyond 2048 words and a record cut short; no data for the device.
-    printf ':020000000528D2\r\n:02100000AAAA\r\n:00000001FF\r\n' >"$work/suspect.hex"
+    printf ':020000000528D2\r\n:02100000AAAA\r\n:00000001FF\r\n' >"$work/dubious.hex"
     printf ':020000040001F9\r\n:020000000528D1\r\n:00000001FF\r\n' >"$work/other.hex"
     for command in program:programs verify:verifies; do
-        run 5 -d PIC16F628A --sim PIC16F628A --trace "$work/t.txt" "${command%:*}" "$work/suspect.hex"
-        has "$err" "$work/suspect.hex: bytes outside PIC16F628A: 2, checksum errors: 1, records cut short: 1; nothing sent to the programmer (--force ${command#*:} it anyway)"
+        run 5 -d PIC16F628A --sim PIC16F628A --trace "$work/t.txt" "${command%:*}" "$work/dubious.hex"
+        has "$err" "$work/dubious.hex: bytes outside PIC16F628A: 2, checksum errors: 1, records cut short: 1; nothing sent to the programmer (--force ${command#*:} it anyway)"
         check test ! -s "$work/t.txt"
     done
     run 5 -d PIC16F628A --sim PIC16F628A program "$work/other.hex"
     has "$err" "デバイスのデータがありません"
-    run 0 -d PIC16F628A --sim PIC16F628A --force program "$work/suspect.hex"
+    run 0 -d PIC16F628A --sim PIC16F628A --force program "$work/dubious.hex"
     has "$out" "Program Verify - OK"
     # Endless inputs end at once.
     started=$(date +%s%N)

@@ -78,7 +78,7 @@ TEST_F(SessionTest, FilesThatCannotBeOpenedOrSavedSaySoAndChangeNothing) {
 
 // A file that loads but is not what it seems is kept as loaded, with one warning naming what
 // was found.
-TEST_F(SessionTest, SuspectFilesAreLoadedWithAWarning) {
+TEST_F(SessionTest, DubiousFilesAreLoadedWithAWarning) {
     ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
     struct Case {
         const char* text;
@@ -96,7 +96,7 @@ TEST_F(SessionTest, SuspectFilesAreLoadedWithAWarning) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const std::string path = tempPath("suspect.hex");
+        const std::string path = tempPath("dubious.hex");
         std::ofstream(path, std::ios::binary) << c.text;
         frontend.calls.clear();
         EXPECT_TRUE(session->openHexFile(path));
