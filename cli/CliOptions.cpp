@@ -140,6 +140,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             good = flag(options.userIdOff, 1);
         } else if (name == "--protect-off") {
             good = flag(options.protectOff, 1);
+        } else if (name == "--force") {
+            good = flag(options.force, true);
         } else if (name == "-q" || name == "--quiet") {
             good = flag(options.quiet, true);
         } else if (name == "--sim-stats") {
@@ -218,6 +220,9 @@ Options:
                      stall-after make the programmer vanish or stop answering after N
                      exchanges; noprogram is a word address (hex) whose writes do not take.
                      KORVALIN_SIM=SETUP does the same.
+  --force            program or verify a HEX file even when it has no data for the
+                     device, data outside it, checksum errors or a record cut short
+                     (without it such a file is refused with status 5)
   --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
   -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
   -h, --help         this text
@@ -237,7 +242,8 @@ Exit status:
   2  usage error (bad option, unknown device, malformed setting)
   3  programmer not connected
   4  device ID mismatch, or no chip in the position
-  5  file error (HEX file or trace cannot be read or written)
+  5  file error (HEX file or trace cannot be read or written, or the HEX file looks
+     wrong for the device; see --force)
   6  transfer failure
   7  catalogue missing, or its line for the device unusable
   8  calibration word missing or not a factory value; nothing was erased

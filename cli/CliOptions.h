@@ -23,6 +23,7 @@ struct CliOptions {
     std::optional<CalibrationChoice> calibration;
     std::string sim;                     // simulator setup; empty: KORVALIN_SIM or the real programmer
     std::string trace;
+    bool force = false;                  // program or verify a HEX file that looks wrong
     bool quiet = false;
     bool simStats = false;               // hidden: modelled against measured time, for the bench
     bool help = false;

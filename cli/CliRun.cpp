@@ -93,8 +93,7 @@ ExitCode CliRun::run() {
     const std::string deviceName = deviceGiven ? *options_.device : remembered.pic.toStdString();
     const CatalogueLookup lookup = findCatalogueDevice(cataloguePath, deviceName);
     if (!lookup.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
-        frontend_.printError("(" + cataloguePath + ")");
+        catalogueUnreadable(cataloguePath, lookup.tooLarge);
         return ExitCode::CatalogueError;
     }
     if (!lookup.found) {
@@ -149,6 +148,11 @@ ExitCode CliRun::run() {
         session.calibrationJournal = calibrationJournalPath();
         session.calibrationOverride = options_.calibration;
 
+        // The file is judged before the programmer hears anything.
+        const bool takesFile =
+            options_.command == CliCommand::Program || options_.command == CliCommand::Verify;
+        if (takesFile && !loadHexFile(session)) return ExitCode::FileError;
+
         if (!waitForAttach(session)) {
             if (interrupted()) return ExitCode::Interrupted;
             frontend_.showMessage(texts::notConnected);
@@ -167,12 +171,10 @@ ExitCode CliRun::run() {
             result = detect(session, cataloguePath);
             break;
         case CliCommand::Program:
-            if (!session.openHexFile(options_.file)) return ExitCode::FileError;
             session.onProgramButton();
             result = runChain(session);
             break;
         case CliCommand::Verify:
-            if (!session.openHexFile(options_.file)) return ExitCode::FileError;
             session.onVerifyButton();
             result = runChain(session);
             break;
@@ -210,20 +212,58 @@ ExitCode CliRun::run() {
     return result;
 }
 
+void CliRun::catalogueUnreadable(const std::string& cataloguePath, bool tooLarge) {
+    frontend_.showMessage(tooLarge ? texts::catalogueInvalid : texts::catalogueMissing);
+    frontend_.printError("(" + cataloguePath +
+                         (tooLarge ? " is far larger than any device list; not read" : "") + ")");
+}
+
+bool CliRun::loadHexFile(Session& session) {
+    if (!session.openHexFile(options_.file)) {
+        if (session.hexLoadReport.tooLarge)
+            frontend_.printError("(" + options_.file + " is larger than " +
+                                 std::to_string(MemoryImage::maxHexFileBytes / (1024 * 1024)) +
+                                 " MiB; no HEX file of a PIC is)");
+        else
+            frontend_.printError("(" + options_.file + ")");
+        return false;
+    }
+    // Stray lines and a missing end record leave the data itself whole; the rest means the
+    // file is for another device, or damaged.
+    const HexLoadReport& report = session.hexLoadReport;
+    std::string faults;
+    auto add = [&faults](uint32_t count, const std::string& what) {
+        if (count > 0) faults += (faults.empty() ? "" : ", ") + what + ": " + std::to_string(count);
+    };
+    if (report.bytesInDevice == 0) faults = "no data for " + session.deviceName;
+    add(report.bytesOutside, "bytes outside " + session.deviceName);
+    add(report.checksumErrors, "checksum errors");
+    add(report.cutRecords, "records cut short");
+    if (faults.empty()) return true;
+    if (options_.force) {
+        frontend_.printError(options_.file + ": " + faults + "; used anyway (--force)");
+        return true;
+    }
+    frontend_.printError(options_.file + ": " + faults + "; nothing sent to the programmer (--force " +
+                         (options_.command == CliCommand::Program ? "programs" : "verifies") +
+                         " it anyway)");
+    return false;
+}
+
 bool CliRun::keepSimulatedChip(const DriverChoice& choice) {
     if (!choice.simulator || choice.simImageFile.empty()) return true;
     if (!choice.simulator->chipState().present) return true;
     if (choice.simulator->saveImage()) return true;
-    frontend_.printError("cannot keep the simulated chip in " + choice.simImageFile +
-                         ": it cannot be written, or holds something else than a chip image");
+    const std::string why = choice.simulator->imageError();
+    frontend_.printError("cannot keep the simulated chip in " + choice.simImageFile + ": " +
+                         (why.empty() ? "it cannot be written" : why));
     return false;
 }
 
 ExitCode CliRun::listDevices(const std::string& cataloguePath) {
     const CatalogueNames names = readCatalogueNames(cataloguePath);
     if (!names.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
-        frontend_.printError("(" + cataloguePath + ")");
+        catalogueUnreadable(cataloguePath, names.tooLarge);
         return ExitCode::CatalogueError;
     }
     for (const std::string& name : names.names) frontend_.printLine(name);
@@ -354,10 +394,17 @@ ExitCode CliRun::detect(Session& session, const std::string& cataloguePath) {
         frontend_.showMessage(texts::transferFailed);
         return ExitCode::TransferFailure;
     }
+    // Read once for both the entry sequences and the match: once per name made a large
+    // catalogue take quadratic time.
+    const CatalogueRecords catalogue = readCatalogueRecords(cataloguePath);
+    if (!catalogue.opened) {
+        catalogueUnreadable(cataloguePath, catalogue.tooLarge);
+        return ExitCode::CatalogueError;
+    }
     // The chosen device's entry first, then the catalogue's other entries: a chip that needs
     // VPP before its supply stays silent under the other order and would look absent.
     std::vector<int32_t> sequences{programmer.entrySequence};
-    for (int32_t sequence : catalogueEntrySequences(cataloguePath))
+    for (int32_t sequence : catalogueEntrySequences(catalogue))
         if (sequence != sequences.front()) sequences.push_back(sequence);
     const int32_t ownSequence = programmer.entrySequence;
     int32_t id = 0x3FFF;
@@ -378,11 +425,7 @@ ExitCode CliRun::detect(Session& session, const std::string& cataloguePath) {
         frontend_.showMessage(texts::socketEmpty);
         return ExitCode::DeviceMismatch;
     }
-    const DetectResult found = devicesMatchingId(cataloguePath, static_cast<uint16_t>(id));
-    if (!found.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
-        return ExitCode::CatalogueError;
-    }
+    const DetectResult found = devicesMatchingId(catalogue, static_cast<uint16_t>(id));
     if (found.matches.empty()) {
         frontend_.printError("no catalogue device has device ID " + hex4(static_cast<uint32_t>(id)));
         return ExitCode::DeviceMismatch;

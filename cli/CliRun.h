@@ -31,6 +31,8 @@ private:
     ExitCode blankCheck(Session& session);
     ExitCode calibrationHistory();
     void printCalibrationAdvice(const Session& session);
+    bool loadHexFile(Session& session);
+    void catalogueUnreadable(const std::string& cataloguePath, bool tooLarge);
     bool keepSimulatedChip(const DriverChoice& choice);
     void printSimStats(const DriverChoice& choice, double startMicroseconds,
                        uint64_t startExchanges, double startWallMicroseconds);

@@ -21,6 +21,7 @@ volatile std::sig_atomic_t interruptSignal = 0;
 extern "C" void onInterrupt(int signal) { interruptSignal = signal; }
 
 void installInterruptHandlers() {
+    // No SA_RESTART: a blocking open or read returns at once with EINTR instead of waiting on.
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = onInterrupt;
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     TerminalFrontend frontend(stdout, stderr, bar);
     CliRun run(parsed.options, frontend, interruptSignal);
     const ExitCode code = run.run();
-    if (code == ExitCode::Interrupted && interruptSignal != SIGINT)
-        return 128 + static_cast<int>(interruptSignal);
+    // A signal also breaks a wait that is not the chain's (opening a FIFO, reading a file): the
+    // call fails with EINTR and the run ends with some other error, which is not what happened.
+    if (interruptSignal != 0) return 128 + static_cast<int>(interruptSignal);
     return exitStatus(code);
 }

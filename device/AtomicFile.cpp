@@ -73,7 +73,14 @@ bool writeFileAtomically(const std::string& path, std::string_view content, bool
     }
 
     const std::string folder = folderOf(target);
-    const std::string stem = folder + "/." + baseOf(target) + ".tmp-" + std::to_string(::getpid()) + "-";
+    // The temporary name must fit where the target's does: a target name near the 255-byte
+    // limit gives its temporary only the start of its name.
+    constexpr std::size_t maxNameBytes = 255;
+    const std::string suffix = ".tmp-" + std::to_string(::getpid()) + "-";
+    constexpr std::size_t counterBytes = 10;
+    const std::string stem = folder + "/." +
+                             baseOf(target).substr(0, maxNameBytes - 1 - suffix.size() - counterBytes) +
+                             suffix;
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

@@ -2,6 +2,7 @@
 
 #include "device/LineReader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -11,6 +12,14 @@ namespace {
 constexpr int32_t maxProgramWords = 8192;   // the word-address map puts the user ID at 0x2000
 constexpr int32_t maxEepromBytes = 256;     // EEPROM byte n sits at word 0x2100 + n
 constexpr int32_t maxBlockWords = 11;       // the most that one command script holds
+constexpr int catalogueColumns = 14;
+// A real line is about 150 characters, the whole shipped file a few kilobytes; far past these an
+// input is no device list (/dev/zero, a wrong file), and reading on would only wait and fill memory.
+constexpr std::size_t maxLineLength = 4096;
+constexpr std::size_t maxCatalogueBytes = 1024 * 1024;
+// Reads, verifies and dumps walk memory in groups of 16 cells; a size between groups would leave
+// its tail never read and never checked.
+constexpr int32_t sizeGranule = 16;
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -121,6 +130,9 @@ ConfigMasks buildConfigMasks(std::string_view configBitTags) {
 
 DeviceRecord parseCatalogueLine(std::string_view line) {
     DeviceRecord record;
+    // A line cut short (an editor that strips the last TAB, a truncated copy) would read its
+    // missing columns as 0: a device-ID check with mask 0 passes for any chip.
+    const auto tabs = std::count(line.begin(), line.end(), '\t');
     std::string_view rest = line;
 
     record.name = std::string(takeColumn(rest));
@@ -176,12 +188,23 @@ DeviceRecord parseCatalogueLine(std::string_view line) {
             record.invalidReason = std::move(reason);
         }
     };
+    if (line.size() > maxLineLength)
+        refuse("the line is longer than " + std::to_string(maxLineLength) + " characters");
+    if (tabs < catalogueColumns)
+        refuse("the line has " + std::to_string(tabs) + " of its " +
+               std::to_string(catalogueColumns) + " TAB-ended columns");
     if (record.programWordCount < 0 || record.programWordCount > maxProgramWords)
         refuse("program memory of " + std::to_string(record.programWordCount) +
                " words is outside 0 to " + std::to_string(maxProgramWords));
     if (record.eepromByteCount < 0 || record.eepromByteCount > maxEepromBytes)
         refuse("EEPROM of " + std::to_string(record.eepromByteCount) +
                " bytes is outside 0 to " + std::to_string(maxEepromBytes));
+    if (record.programWordCount % sizeGranule != 0)
+        refuse("program memory of " + std::to_string(record.programWordCount) +
+               " words is not a multiple of " + std::to_string(sizeGranule));
+    if (record.eepromByteCount % sizeGranule != 0)
+        refuse("EEPROM of " + std::to_string(record.eepromByteCount) +
+               " bytes is not a multiple of " + std::to_string(sizeGranule));
     if (record.hasCalibrationWord &&
         (record.programWordCount <= 0 ||
          record.calibrationAddress >= static_cast<uint32_t>(record.programWordCount)))
@@ -199,40 +222,59 @@ DeviceRecord parseCatalogueLine(std::string_view line) {
 namespace {
 
 // Hands every device line and its name to visit. False when the file cannot be opened, or cannot
-// be read to its end: a half list would hide devices without a word.
+// be read to its end: a half list would hide devices without a word. A line is kept to one
+// character past the longest allowed, so that an over-long line is still seen as one.
 template <typename Visit>
-bool forEachDeviceLine(const std::string& path, Visit visit) {
+bool forEachDeviceLine(const std::string& path, bool& tooLarge, Visit visit) {
+    tooLarge = false;
     auto file = openForReading(path);
     if (!file) return false;
-    LineReader reader(file.get());
+    LineReader reader(file.get(), maxLineLength + 1, maxCatalogueBytes);
     std::string line;
     while (reader.next(line)) {
         if (!line.empty() && line.front() == ';') continue;
         std::string_view rest = line;
         visit(line, takeColumn(rest));
     }
-    return !reader.failed();
+    tooLarge = reader.exceeded();
+    return !reader.failed() && !tooLarge;
 }
 
 }  // namespace
 
 CatalogueNames readCatalogueNames(const std::string& path) {
     CatalogueNames result;
-    result.opened = forEachDeviceLine(path, [&](const std::string&, std::string_view name) {
+    bool tooLarge = false;
+    result.opened = forEachDeviceLine(path, tooLarge, [&](const std::string&, std::string_view name) {
         result.names.emplace_back(name);
     });
-    if (!result.opened) return CatalogueNames{};
+    if (!result.opened) return CatalogueNames{false, tooLarge, {}};
     return result;
 }
 
 CatalogueLookup findCatalogueDevice(const std::string& path, const std::string& name) {
     CatalogueLookup result;
-    result.opened = forEachDeviceLine(path, [&](const std::string& line, std::string_view lineName) {
+    bool tooLarge = false;
+    result.opened = forEachDeviceLine(path, tooLarge, [&](const std::string& line, std::string_view lineName) {
         if (lineName != name) return;
         // Later lines of the same name replace earlier ones.
         result.record = parseCatalogueLine(line);
         result.found = true;
     });
-    if (!result.opened) return CatalogueLookup{};
+    if (!result.opened) return CatalogueLookup{false, tooLarge, false, {}};
+    return result;
+}
+
+CatalogueRecords readCatalogueRecords(const std::string& path) {
+    CatalogueRecords result;
+    bool tooLarge = false;
+    result.opened = forEachDeviceLine(path, tooLarge, [&](const std::string& line, std::string_view name) {
+        if (name.empty()) return;
+        auto same = std::find_if(result.records.begin(), result.records.end(),
+                                 [name](const DeviceRecord& r) { return r.name == name; });
+        if (same != result.records.end()) *same = parseCatalogueLine(line);
+        else result.records.push_back(parseCatalogueLine(line));
+    });
+    if (!result.opened) return CatalogueRecords{false, tooLarge, {}};
     return result;
 }

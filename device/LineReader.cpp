@@ -7,12 +7,19 @@ namespace {
 constexpr std::size_t blockSize = 64 * 1024;
 }
 
-LineReader::LineReader(std::FILE* file, std::size_t maxLineLength)
-    : file(file), maxLineLength(maxLineLength), buffer(blockSize) {}
+LineReader::LineReader(std::FILE* file, std::size_t maxLineLength, std::size_t maxTotalBytes)
+    : file(file), maxLineLength(maxLineLength), maxTotalBytes(maxTotalBytes), buffer(blockSize) {}
 
 bool LineReader::fill() {
-    if (atEnd || readError) return false;
+    if (atEnd || readError || overLimit) return false;
     std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+    totalBytes += got;
+    if (maxTotalBytes > 0 && totalBytes > maxTotalBytes) {
+        // Nothing of a source past its bound is handed on: a cut-off line would look whole.
+        overLimit = true;
+        begin = end = 0;
+        return false;
+    }
     begin = 0;
     end = got;
     if (got < buffer.size()) {
@@ -40,7 +47,7 @@ bool LineReader::next(std::string& line) {
     };
     for (;;) {
         if (begin == end && !fill()) {
-            if (!any) return false;
+            if (!any || overLimit) return false;
             break;   // the last line of a file that does not end with a line end
         }
         any = true;

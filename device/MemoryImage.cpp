@@ -42,6 +42,12 @@ void MemoryImage::setFamily(int32_t familyCode) {
 }
 
 bool MemoryImage::loadHex(const std::string& path) {
+    HexLoadReport ignored;
+    return loadHex(path, ignored);
+}
+
+bool MemoryImage::loadHex(const std::string& path, HexLoadReport& report) {
+    report = HexLoadReport{};
     // Opened before the image is cleared: a file that cannot be read must not wipe what the
     // user has.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
@@ -52,10 +58,11 @@ bool MemoryImage::loadHex(const std::string& path) {
 
     clear();
     addressOffset = 0;
-    LineReader reader(file.get(), longestUsefulLine);
+    LineReader reader(file.get(), longestUsefulLine, maxHexFileBytes);
     std::string line;
-    while (reader.next(line)) parseHexLine(line);
-    return !reader.failed();
+    while (reader.next(line)) parseHexLine(line, report);
+    report.tooLarge = reader.exceeded();
+    return !reader.failed() && !reader.exceeded();
 }
 
 bool MemoryImage::saveHex(const std::string& path, bool includeEeprom, uint16_t skipWord) const {

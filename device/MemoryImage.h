@@ -1,9 +1,25 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// What a HEX load met besides the image it built: the reader stays lenient, and the caller
+// decides what to make of a file that is not what it seems.
+struct HexLoadReport {
+    uint32_t dataRecords = 0;
+    uint32_t bytesInDevice = 0;    // data bytes that landed in one of the device's memories
+    uint32_t bytesOutside = 0;     // data bytes at addresses the device does not have
+    uint32_t checksumErrors = 0;   // whole records whose bytes do not sum to 0, or are not hex
+    uint32_t strayLines = 0;       // lines with text that are not records
+    uint32_t cutRecords = 0;       // records shorter than their byte count says
+    bool endRecordSeen = false;
+    bool tooLarge = false;         // reading stopped at the size bound; the image is partial
+
+    bool operator==(const HexLoadReport&) const = default;
+};
 
 // The program's copy of one chip's memories: what the user means to write, or what was last read.
 // Members are plain and read/written directly by their collaborators; only resize() changes sizes.
@@ -32,8 +48,13 @@ public:
 
     // Returns false (and leaves the image untouched) when the file cannot be opened; false also
     // on a read error part-way, with the records before it applied.
+    // A file larger than maxHexFileBytes is not read to its end (report.tooLarge, false).
     bool loadHex(const std::string& path);
+    bool loadHex(const std::string& path, HexLoadReport& report);
     void parseHexLine(std::string_view line);
+    void parseHexLine(std::string_view line, HexLoadReport& report);
+    // The largest real file (8192 words and 256 EEPROM bytes) is about 60 KB.
+    static constexpr std::size_t maxHexFileBytes = 4 * 1024 * 1024;
 
     // Atomic: writes a temporary file beside the target and renames it over the target only
     // when every write succeeded. Returns false and leaves any existing file intact otherwise.

@@ -16,6 +16,17 @@ uint32_t field(std::string_view line, std::size_t offset, std::size_t width) {
     return parseHexDigits(line.substr(offset, width));
 }
 
+// Every pair after the colon is a hex byte and all of them, checksum included, sum to 0.
+bool checksumHolds(std::string_view record) {
+    uint32_t sum = 0;
+    for (std::size_t at = 1; at + 1 < record.size(); at += 2) {
+        const std::string_view pair = record.substr(at, 2);
+        if (pair.find_first_not_of("0123456789ABCDEFabcdef") != std::string_view::npos) return false;
+        sum += parseHexDigits(pair);
+    }
+    return (sum & 0xFF) == 0;
+}
+
 void appendHex(std::string& out, uint32_t value, int width) {
     int digits = 1;
     for (uint32_t rest = value >> 4; rest != 0; rest >>= 4) ++digits;
@@ -59,10 +70,28 @@ void appendRegion(std::string& out, const uint16_t* cells, std::size_t count, ui
 }  // namespace
 
 void MemoryImage::parseHexLine(std::string_view line) {
-    if (line.empty() || line.front() != ':') return;
+    HexLoadReport ignored;
+    parseHexLine(line, ignored);
+}
+
+void MemoryImage::parseHexLine(std::string_view line, HexLoadReport& report) {
+    if (line.empty() || line.front() != ':') {
+        if (line.find_first_not_of(" \t\r\f\v") != std::string_view::npos) ++report.strayLines;
+        return;
+    }
     const uint32_t byteCount = field(line, 1, 2);
     const uint32_t address = field(line, 3, 4);
     const uint32_t recordType = field(line, 7, 2);
+
+    // The facts below are only counted; the image is built as leniently as ever.
+    const std::size_t recordLength = 11 + 2 * std::size_t{byteCount};
+    if (line.size() < recordLength) {
+        ++report.cutRecords;
+    } else if (!checksumHolds(line.substr(0, recordLength))) {
+        ++report.checksumErrors;
+    }
+    if (recordType == 0x01) report.endRecordSeen = true;
+    if (recordType == 0x00) ++report.dataRecords;
 
     switch (recordType) {
     case 0x02:
@@ -91,6 +120,13 @@ void MemoryImage::parseHexLine(std::string_view line) {
         const uint32_t high = (2 * k + 1 < byteCount) ? field(line, at + 2, 2) : 0;
         const uint16_t value = static_cast<uint16_t>(low + 256 * high);
         const uint64_t word = firstWord + k;
+        const uint32_t bytes = (2 * k + 1 < byteCount) ? 2 : 1;
+        const bool inConfigArea = word >= configBase && word - configBase <= 8;
+        if ((word >= programBase && word - programBase < programEnd) ||
+            (word >= eepromBase && word - eepromBase < eepromEnd) || inConfigArea)
+            report.bytesInDevice += bytes;
+        else
+            report.bytesOutside += bytes;
 
         if (word >= programBase && word - programBase < programEnd) {
             programWords[word - programBase] = value;

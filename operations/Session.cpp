@@ -106,7 +106,7 @@ bool Session::fillDeviceList() {
     if (!openCatalogue(path)) return false;
     CatalogueNames names = readCatalogueNames(path);
     if (!names.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
+        frontend_.showMessage(names.tooLarge ? texts::catalogueInvalid : texts::catalogueMissing);
         return false;
     }
     deviceNames = std::move(names.names);
@@ -131,7 +131,7 @@ bool Session::selectDevice(const std::string& name, bool lookUpInList) {
     }
     CatalogueLookup lookup = findCatalogueDevice(path, name);
     if (!lookup.opened) {
-        frontend_.showMessage(texts::catalogueMissing);
+        frontend_.showMessage(lookup.tooLarge ? texts::catalogueInvalid : texts::catalogueMissing);
         showAppliedSelection();
         return false;
     }
@@ -583,21 +583,26 @@ bool Session::openHexFile(const std::string& path) {
     bool ok;
     {
         WaitCursor wait(frontend_);
-        ok = loaded.loadHex(path);
+        ok = loaded.loadHex(path, hexLoadReport);
     }
     if (!ok) {
-        frontend_.showMessage(texts::fileOpenFailed);
+        frontend_.showMessage(hexLoadReport.tooLarge ? texts::hexFileTooLarge : texts::fileOpenFailed);
         return false;
     }
 
-    WaitCursor wait(frontend_);
-    image = loaded;
-    image.configWord = applyConfigRule(image.configWord, configKeepMask, protectOffBits,
-                                       protectOff != 0);
-    showProgramDump(image.programWords);
-    showEepromDump(image.eepromBytes);
-    showIds(image.userId, 0xFFFF, image.configWord);
-    copyImageToProgrammer();
+    {
+        WaitCursor wait(frontend_);
+        image = loaded;
+        image.configWord = applyConfigRule(image.configWord, configKeepMask, protectOffBits,
+                                           protectOff != 0);
+        showProgramDump(image.programWords);
+        showEepromDump(image.eepromBytes);
+        showIds(image.userId, 0xFFFF, image.configWord);
+        copyImageToProgrammer();
+    }
+    // After the dumps and without the wait cursor: the user reads it beside what was loaded.
+    const std::string warning = hexLoadWarning(hexLoadReport);
+    if (!warning.empty()) frontend_.showMessage(warning);
     return true;
 }
 

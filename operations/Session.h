@@ -100,7 +100,10 @@ public:
 
     // File Open after the dialog returned a path; false when the file could not be read (the
     // message has been shown and nothing changed). Resets the progress bar first.
+    // A file that loads but is not what it seems (see HexLoadReport) is kept as loaded, with a
+    // warning naming what was found; hexLoadReport keeps the facts for the caller.
     bool openHexFile(const std::string& path);
+    HexLoadReport hexLoadReport;
     // False when the file could not be written (the message has been shown; an existing file
     // is left as it was).
     bool saveHexFile(const std::string& path);

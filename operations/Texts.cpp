@@ -124,3 +124,22 @@ std::string calibrationRestoreText(uint16_t word, int bits) {
                   bits);
     return text;
 }
+
+std::string hexLoadWarning(const HexLoadReport& report) {
+    std::string text;
+    char line[96];
+    auto add = [&](const char* format, uint32_t count) {
+        if (count == 0) return;
+        std::snprintf(line, sizeof line, format, static_cast<unsigned>(count));
+        text += "\n";
+        text += line;
+    };
+    if (report.bytesInDevice == 0) text += "\nデバイスのデータがありません";
+    add("デバイス外のデータ: %u バイト", report.bytesOutside);
+    add("チェックサム エラー: %u 件", report.checksumErrors);
+    add("途中で切れたレコード: %u 件", report.cutRecords);
+    add("レコードでない行: %u 行", report.strayLines);
+    if (!report.endRecordSeen) text += "\n終了レコードがありません";
+    if (text.empty()) return text;
+    return "HEXファイルの内容に問題があります。" + text;
+}

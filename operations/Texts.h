@@ -3,6 +3,8 @@
 #include "Frontend.h"
 #include "Operation.h"
 
+#include "device/MemoryImage.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@ inline constexpr const char* verifyOk = "Program Verify - OK";
 inline constexpr const char* verifyNg = "Program Verify - NG";
 inline constexpr const char* calibrationJournalFailed =
     "OSC校正値を記録できませんでした。\nチップは消去していません。";
+inline constexpr const char* hexFileTooLarge = "HEXファイルが大きすぎます。";
 inline constexpr const char* catalogueFileName = "PicDeviceList.txt";
 }  // namespace texts
 
@@ -55,3 +58,7 @@ uint16_t applyConfigRule(uint16_t word, uint16_t configKeepMask, uint16_t protec
 // The controls after setControlsEnabled(enable): while the Program button reads "Cancel" it keeps
 // the enabled state it had, so the user can still cancel.
 ControlStates controlStatesFor(const ControlStates& previous, bool enable, bool programIsCancel);
+
+// The warning after File Open for a file that is not what it seems, one fact a line; "" for a
+// file with nothing to say about.
+std::string hexLoadWarning(const HexLoadReport& report);

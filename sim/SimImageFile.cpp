@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -135,35 +134,16 @@ bool parseSimImage(const std::string& text, SimChipState& state, std::string& er
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        error = "cannot create " + temp;
-        return false;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = ::fsync(::fileno(file)) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
-        error = "cannot write " + temp;
-        std::remove(temp.c_str());
-        return false;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot replace " + path;
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 bool readWholeFile(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
+    std::string content;
+    char block[64 * 1024];
+    while (in.read(block, sizeof block) || in.gcount() > 0) {
+        content.append(block, static_cast<std::size_t>(in.gcount()));
+        if (content.size() > maxSimImageBytes) return false;
+    }
+    if (in.bad()) return false;
+    text = std::move(content);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "sim/SimChipState.h"
 
+#include <cstddef>
 #include <string>
 
 // The text file that keeps a simulated chip between runs:
@@ -20,6 +21,8 @@
 std::string formatSimImage(const SimChipState& state);
 // Checks the sizes against programWords/eepromBytes expected for the named device.
 bool parseSimImage(const std::string& text, SimChipState& state, std::string& error);
-// Writes beside the target and renames over it, so a crash never leaves half a file.
-bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error);
+// The largest chip's image is about 50 KB; a file far larger is no image, and an endless one
+// (a FIFO, /dev/zero) must not be read on for ever.
+inline constexpr std::size_t maxSimImageBytes = 16 * 64 * 1024;
+// False when the file cannot be read, or holds more than maxSimImageBytes.
 bool readWholeFile(const std::string& path, std::string& text);

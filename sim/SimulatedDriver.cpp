@@ -3,7 +3,16 @@
 #include "sim/SimChip.h"
 #include "sim/SimImageFile.h"
 
+#include "device/AtomicFile.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -67,6 +76,65 @@ struct SimulatedDriver::Impl {
     uint64_t protocolErrors = 0;
     uint64_t rng;
     bool imageWritable = true;
+    std::string imageError;   // why the image file is not kept; "" while it is
+    int imageLockFd = -1;
+
+    ~Impl() {
+        if (imageLockFd >= 0) ::close(imageLockFd);
+    }
+
+    void refuseImage(std::string why) {
+        imageWritable = false;
+        imageError = std::move(why);
+    }
+
+    // Two processes on one image would each write back their own chip and lose the other's
+    // work. The lock lives in a file of its own beside the image: the image itself is replaced
+    // by every save, and a lock on the replaced file would guard nothing.
+    bool lockImage() {
+        std::string target = config.imageFile;
+        if (char* resolved = ::realpath(target.c_str(), nullptr)) {
+            target = resolved;   // two links to one image share one lock
+            std::free(resolved);
+        }
+        const std::string::size_type slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+        const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+        const std::string lockPath = folder + (slash == std::string::npos ? "/." : ".") +
+                                     base.substr(0, 240) + ".lock";
+        imageLockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (imageLockFd < 0) return true;   // an unwritable folder fails at the save, plainly
+        if (::flock(imageLockFd, LOCK_EX | LOCK_NB) == 0) return true;
+        ::close(imageLockFd);
+        imageLockFd = -1;
+        return false;
+    }
+
+    // The kept chip, when the image file holds this chip; otherwise the file is refused and
+    // left as it is: it is someone's file, or another chip's.
+    void openImage(const SimChipInfo& info) {
+        const std::string& path = config.imageFile;
+        if (!lockImage()) return refuseImage("another process is using it");
+        struct stat file{};
+        if (::stat(path.c_str(), &file) != 0) {
+            if (errno == ENOENT) return;   // a new image
+            return refuseImage("it cannot be read");
+        }
+        if (!S_ISREG(file.st_mode)) return refuseImage("it is not a regular file");
+        if ((file.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
+            return refuseImage("it is read-only");
+        std::string text;
+        if (!readWholeFile(path, text))
+            return refuseImage("it cannot be read, or is far larger than any chip image");
+        SimChipState state;
+        std::string error;
+        if (!parseSimImage(text, state, error))
+            return refuseImage("it holds something else than a chip image (" + error + ")");
+        if (state.device != info.name)
+            return refuseImage("it holds a " + state.device + ", not the " + info.name +
+                               " being simulated");
+        applyState(state);
+    }
 
     bool alive(int handle) const { return plugged && handle == currentHandle && handle != -1; }
 
@@ -129,8 +197,7 @@ struct SimulatedDriver::Impl {
 
     bool saveLocked() const {
         if (config.imageFile.empty() || !chip || !imageWritable) return false;
-        std::string error;
-        return writeFileAtomically(config.imageFile, formatSimImage(snapshot()), error);
+        return writeFileAtomically(config.imageFile, formatSimImage(snapshot()));
     }
 
     int pipeWrite(int handle, int index, const uint8_t* data, std::size_t length, int) {
@@ -214,16 +281,12 @@ SimulatedDriver::SimulatedDriver(SimConfig config) : impl_(std::make_unique<Impl
     if (!info) return;
     d.placeChip(*info, d.config.position);
     if (d.config.imageFile.empty()) return;
-    std::string text;
-    if (!readWholeFile(d.config.imageFile, text)) return; // a new image
-    SimChipState state;
-    std::string error;
-    if (!parseSimImage(text, state, error)) {
-        // Not ours, or damaged: leave it alone rather than overwrite someone's file.
-        d.imageWritable = false;
-        return;
-    }
-    if (state.device == info->name) d.applyState(state);
+    d.openImage(*info);
+}
+
+std::string SimulatedDriver::imageError() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->imageError;
 }
 
 SimulatedDriver::~SimulatedDriver() {

@@ -39,6 +39,9 @@ public:
     uint64_t closeCount() const;                   // how often closeProgrammer ran
     double virtualMicroseconds() const;            // modelled time spent so far
     bool saveImage() const;                         // writes imageFile now (also on destruction)
+    // Why the image file given in the setup is left alone ("" when it is kept): in use by
+    // another process, read-only, another chip's, or no chip image at all.
+    std::string imageError() const;
 
     // What a test can check about the host's behaviour.
     uint64_t malformedScriptCount() const;  // unknown opcode or code, truncated, > 64 bytes

@@ -609,6 +609,19 @@ void WindowTest::fileOpenProgramVerifyThenAMismatch() {
     h.nextOpenPath.clear();
     h.click("fileOpenButton");
     QCOMPARE(dumpLines(h, "programDump").first(), firstLine);
+    QVERIFY(h.messages.isEmpty());
+
+    // A file that is not what it seems is shown as loaded, with a warning naming the facts.
+    h.nextOpenPath = h.temp.filePath(QStringLiteral("dubious.hex"));
+    QFile dubious(h.nextOpenPath);
+    QVERIFY(dubious.open(QIODevice::WriteOnly));
+    dubious.write(":020000000528D2\r\n:020000040001F9\r\n:020000000528D1\r\n:00000001FF\r\n");
+    dubious.close();
+    h.click("fileOpenButton");
+    QCOMPARE(dumpLines(h, "programDump").first(),
+             QStringLiteral("00000 : 2805 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF "));
+    QCOMPARE(h.messages, QStringList{QStringLiteral("HEXファイルの内容に問題があります。\n"
+                                                    "デバイス外のデータ: 2 バイト\nチェックサム エラー: 1 件")});
 }
 
 void WindowTest::readThenSave() {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -56,6 +59,7 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"list", "--sim"}, false, "--sim needs a value"},
         {{"list", "--sim="}, false, "--sim needs"},
         {{"list", "--icsp=yes"}, false, "--icsp takes no value"},
+        {{"program", "a.hex", "--force=1"}, false, "--force takes no value"},
         {{"list", "--trace"}, false, "--trace needs a value"},
         {{"list", "--catalogue="}, false, "--catalogue needs a file"},
     };
@@ -74,7 +78,7 @@ TEST(ParseArguments, FillsTheOptions) {
     const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
                                           "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
                                           "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
-                                          "--sim-stats", "--calibration", "34A0,2", "program",
+                                          "--sim-stats", "--force", "--calibration", "34A0,2", "program",
                                           "blink.hex"});
     ASSERT_TRUE(r.ok) << r.error;
     const CliOptions& o = r.options;
@@ -93,6 +97,7 @@ TEST(ParseArguments, FillsTheOptions) {
     ASSERT_TRUE(o.calibration);
     EXPECT_EQ(o.calibration->word, 0x34A0);
     EXPECT_EQ(o.calibration->bits, 2);
+    EXPECT_TRUE(o.force);
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});
@@ -232,12 +237,22 @@ TEST(Detect, MatchesMaskedIdsInFileOrderLastLineWinning) {
         {0x1080, {}},
         {0x3FFF, {}},
     };
+    // One pass over the file for every device, not one per name.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_OPEN), 0);
+    const CatalogueRecords catalogue = readCatalogueRecords(path.string());
+    alignas(inotify_event) char events[4096];
+    const ssize_t got = read(watch, events, sizeof events);
+    close(watch);
+    EXPECT_EQ(got, static_cast<ssize_t>(sizeof(inotify_event)));
     for (const Case& c : cases) {
-        const DetectResult result = devicesMatchingId(path.string(), c.id);
+        const DetectResult result = devicesMatchingId(catalogue, c.id);
         EXPECT_TRUE(result.opened);
         EXPECT_EQ(result.matches, c.expected) << std::hex << c.id;
     }
-    EXPECT_FALSE(devicesMatchingId((path.string() + ".missing"), 0x1066).opened);
+    EXPECT_EQ(catalogueEntrySequences(catalogue), (std::vector<int32_t>{1}));
+    EXPECT_FALSE(devicesMatchingId(readCatalogueRecords(path.string() + ".missing"), 0x1066).opened);
 }
 
 // ---- terminal output ----------------------------------------------------------------------

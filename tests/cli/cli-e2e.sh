@@ -218,6 +218,42 @@ file_errors)
     run 5 -d PIC16F628A --sim "PIC16F628A,image=$work/notes.txt" program "$blink"
     lacks "$out" "Program / EEPROM Write"
     check test "$(cat "$work/notes.txt")" = "my notes"
+    check grep -qF "cannot keep the simulated chip in $work/notes.txt: it holds something else than a chip image" "$err"
+    # One process at a time on one image, and an image of another chip is left alone.
+    run 0 -d PIC16F628A --sim "PIC16F628A,image=$work/chip.img" program "$blink"
+    mkfifo "$work/later.hex"   # the first run holds the image while it waits for its file
+    "$CLI" -d PIC16F628A --sim "PIC16F628A,image=$work/chip.img" program "$work/later.hex" \
+        >/dev/null 2>&1 &
+    pid=$!
+    sleep 0.3
+    run 5 -d PIC16F628A --sim "PIC16F628A,image=$work/chip.img" verify "$blink"
+    has "$err" "cannot keep the simulated chip in $work/chip.img: another process is using it"
+    kill -TERM "$pid"
+    wait "$pid"
+    check test $? -eq 143
+    cp "$work/chip.img" "$work/chip-628a.img"
+    run 5 -d PIC16F84A --sim "PIC16F84A,image=$work/chip.img" erase
+    has "$err" "cannot keep the simulated chip in $work/chip.img: it holds a PIC16F628A, not the PIC16F84A being simulated"
+    check cmp -s "$work/chip.img" "$work/chip-628a.img"
+    # HEX files that are not what they seem are refused before the programmer hears anything:
+    # a checksum error, data beyond 2048 words and a record cut short; no data for the device.
+    printf ':020000000528D2\r\n:02100000AAAA\r\n:00000001FF\r\n' >"$work/dubious.hex"
+    printf ':020000040001F9\r\n:020000000528D1\r\n:00000001FF\r\n' >"$work/other.hex"
+    for command in program:programs verify:verifies; do
+        run 5 -d PIC16F628A --sim PIC16F628A --trace "$work/t.txt" "${command%:*}" "$work/dubious.hex"
+        has "$err" "$work/dubious.hex: bytes outside PIC16F628A: 2, checksum errors: 1, records cut short: 1; nothing sent to the programmer (--force ${command#*:} it anyway)"
+        check test ! -s "$work/t.txt"
+    done
+    run 5 -d PIC16F628A --sim PIC16F628A program "$work/other.hex"
+    has "$err" "デバイスのデータがありません"
+    run 0 -d PIC16F628A --sim PIC16F628A --force program "$work/dubious.hex"
+    has "$out" "Program Verify - OK"
+    # Endless inputs end at once.
+    started=$(date +%s%N)
+    run 5 -d PIC16F628A --sim PIC16F628A program /dev/zero
+    run 5 -d PIC16F628A --sim PIC16F628A verify /dev/urandom
+    check test $(( ($(date +%s%N) - started) / 1000000 )) -lt 1000
+    has "$err" "HEXファイルが大きすぎます。"
     ;;
 transfer_failures)
     # The programmer that vanishes mid-write is reported as gone, with the status that says so.
@@ -236,6 +272,14 @@ catalogue_errors)
     run 7 --catalogue "$work/none.txt" -d PIC16F628A --sim PIC16F628A erase
     run 7 --catalogue "$data/cli-invalid-catalogue.txt" -d PIC16F628A --sim PIC16F628A erase
     has "$err" "デバイス リストの内容が正しくありません。"
+    # Endless inputs end at once.
+    for endless in /dev/zero /dev/urandom; do
+        started=$(date +%s%N)
+        run 7 --catalogue "$endless" list
+        run 7 --catalogue "$endless" -d PIC16F628A --sim PIC16F628A erase
+        check test $(( ($(date +%s%N) - started) / 1000000 )) -lt 1000
+        has "$err" "デバイス リストの内容が正しくありません。"
+    done
     ;;
 usage_errors)
     run 2
@@ -288,6 +332,19 @@ interrupt)
     lacks "$work/out.txt" "Program / EEPROM Verify"
     # The simulator was shut down cleanly and kept its chip.
     check test -s "$work/chip.img"
+    # Waiting for a FIFO's writer (HEX file, catalogue) ends with the signal's own status.
+    mkfifo "$work/fifo"
+    for signal in INT:130 TERM:143; do
+        for args in "program $work/fifo" "--catalogue $work/fifo list"; do
+            "$CLI" -d PIC16F628A --sim PIC16F628A $args >"$work/out.txt" 2>"$work/err.txt" &
+            pid=$!
+            sleep 0.3
+            kill -"${signal%:*}" "$pid"
+            wait "$pid"
+            status=$?
+            check test "$status" -eq "${signal#*:}"
+        done
+    done
     ;;
 interrupt_erase_keeps_calibration)
     # Ctrl-C during the calibration read of an erase: the erase and the calibration write still

@@ -63,12 +63,21 @@ TEST(CatalogueLine, ColumnsAndValidity) {
          "SAMPLE-1 W16 B99 blankFFFF E128" + tail + "cal1:0:0 id0:3FE0"},
         {catalogueLine({{13, "7FF:1FFFF"}, {14, ""}}),
          "SAMPLE-1 W2048 B14 blank3FFF E128" + tail + "cal1:7FF:FFFF id0:0"},
-        // A 14th column without its TAB reads empty, and so does everything after a missing TAB.
+        // A 14th column without its TAB reads empty, and so does everything after a missing TAB;
+        // such a line cannot be selected (its ID check would pass any chip).
         {catalogueLine().substr(0, catalogueLine().size() - 1),
-         "SAMPLE-1 W2048 B14 blank3FFF E128" + tail + "cal1:3FF:3000 id0:0"},
+         "SAMPLE-1 W2048 B14 blank3FFF E128" + tail + "cal1:3FF:3000 id0:0"
+         " invalid: the line has 13 of its 14 TAB-ended columns"},
         {"P16\t1024:14\t64\t[CP]",
          "P16 W1024 B14 blank3FFF E64 keepFFFF cp0 pins0 seq0 pm0 em0 fam0 res0 erase0 block0 "
-         "cal1:0:0 id0:0"},
+         "cal1:0:0 id0:0 invalid: the line has 3 of its 14 TAB-ended columns"},
+        {catalogueLine({{4, std::string(4100, 'x')}}), "SAMPLE-1 W2048 B14 blank3FFF E128 keepFFFF "
+             "cp0 pins18 seq0 pm0 em0 fam0 res0 erase1 block1 cal1:3FF:3000 idFA0:3FE0 invalid: the "
+             "line is longer than 4096 characters"},
+        {catalogueLine({{2, "2040:14"}}), "SAMPLE-1 W2040 B14 blank3FFF E128" + tail +
+             "cal1:3FF:3000 idFA0:3FE0 invalid: program memory of 2040 words is not a multiple of 16"},
+        {catalogueLine({{3, "100"}}), "SAMPLE-1 W2048 B14 blank3FFF E100" + tail +
+             "cal1:3FF:3000 idFA0:3FE0 invalid: EEPROM of 100 bytes is not a multiple of 16"},
         // Limits: sizes that fit the address map, a calibration word inside program memory, a
         // block that fits one script.
         {catalogueLine({{2, "8192:14"}, {3, "256"}, {13, "1FFF:0"}}),
@@ -76,7 +85,7 @@ TEST(CatalogueLine, ColumnsAndValidity) {
         {catalogueLine({{2, "0:14"}, {3, "0"}, {13, ":"}}),
          "SAMPLE-1 W0 B14 blank3FFF E0" + tail + "cal0:0:0 idFA0:3FE0"},
         {"", " W0 B0 blank0 E0 keepFFFF cp0 pins0 seq0 pm0 em0 fam0 res0 erase0 block0 cal1:0:0 id0:0"
-             " invalid: calibration word address 0x0 is not inside program memory of 0 words"},
+             " invalid: the line has 0 of its 14 TAB-ended columns"},
         {catalogueLine({{2, "8193:14"}}), "SAMPLE-1 W8193 B14 blank3FFF E128" + tail +
              "cal1:3FF:3000 idFA0:3FE0 invalid: program memory of 8193 words is outside 0 to 8192"},
         {catalogueLine({{2, "-16:14"}, {3, "-1"}}), "SAMPLE-1 W-16 B14 blank3FFF E-1" + tail +
@@ -134,9 +143,15 @@ TEST(CatalogueFile, NamesAndLookUp) {
     EXPECT_FALSE(findCatalogueDevice(path, "sample-1").found);
     EXPECT_TRUE(findCatalogueDevice(path, "").found);   // the empty line and the line without TAB
 
-    for (const std::string& missing : {folder.path("none.txt"), folder.folder}) {
+    // An endless source ends at the size bound, and says so.
+    const std::pair<std::string, bool> unreadable[] = {
+        {folder.path("none.txt"), false}, {folder.folder, false}, {"/dev/zero", true}};
+    for (const auto& [missing, tooLarge] : unreadable) {
         EXPECT_FALSE(readCatalogueNames(missing).opened) << missing;
-        EXPECT_FALSE(findCatalogueDevice(missing, "SAMPLE-1").opened) << missing;
+        EXPECT_EQ(readCatalogueNames(missing).tooLarge, tooLarge) << missing;
+        const CatalogueLookup lookup = findCatalogueDevice(missing, "SAMPLE-1");
+        EXPECT_FALSE(lookup.opened) << missing;
+        EXPECT_EQ(lookup.tooLarge, tooLarge) << missing;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "device/MemoryImage.h"
 #include "tests/device/TestFiles.h"
 
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -14,58 +15,69 @@ MemoryImage blankImage(Geometry g) {
     return image;
 }
 
+std::string reportText(const HexLoadReport& r) {
+    char text[128];
+    std::snprintf(text, sizeof text, "data%u in%u out%u sum%u stray%u cut%u end%d", r.dataRecords,
+                  r.bytesInDevice, r.bytesOutside, r.checksumErrors, r.strayLines, r.cutRecords,
+                  r.endRecordSeen);
+    return text + std::string(r.tooLarge ? " too large" : "");
+}
+
 TEST(HexReader, RecordsIntoImage) {
     struct Case {
         const char* name;
+        const char* report;   // what the reader counted besides the image
         Geometry geometry;
         std::vector<const char*> lines;
         std::function<void(MemoryImage&)> expect;   // applied to a blank image
     } cases[] = {
-        {"address records only", standard, {":020000040000FA", ":00000001FF"}, [](MemoryImage&) {}},
-        {"program words", standard, {":0400100005288A01XX"},
+        {"address records only", "data0 in0 out0 sum0 stray0 cut0 end1", standard, {":020000040000FA", ":00000001FF"}, [](MemoryImage&) {}},
+        {"program words", "data1 in4 out0 sum1 stray0 cut0 end0", standard, {":0400100005288A01XX"},
          [](MemoryImage& m) { m.programWords[8] = 0x2805; m.programWords[9] = 0x018A; }},
-        {"odd address drops its low bit", standard, {":020001003412"},
+        {"odd address drops its low bit", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":020001003412"},
          [](MemoryImage& m) { m.programWords[0] = 0x1234; }},
-        {"words keep bits above the word width", standard, {":02000000FFFF"},
+        {"words keep bits above the word width", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02000000FFFF"},
          [](MemoryImage& m) { m.programWords[0] = 0xFFFF; }},
-        {"config word masked by 14-bit blank", standard, {":02400E00FFFF"},
+        {"config word masked by 14-bit blank", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02400E00FFFF"},
          [](MemoryImage& m) { m.configWord = 0x3FFF; }},
-        {"config word masked by 12-bit blank", {512, 0x0FFF, 0}, {":02400E00FF3F"},
+        {"config word masked by 12-bit blank", "data1 in2 out0 sum0 stray0 cut1 end0", {512, 0x0FFF, 0}, {":02400E00FF3F"},
          [](MemoryImage& m) { m.configWord = 0x0FFF; }},
-        {"config word 2 unmasked", standard, {":02401000FFFF"},
+        {"config word 2 unmasked", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02401000FFFF"},
          [](MemoryImage& m) { m.configWord2 = 0xFFFF; }},
-        {"user ID nibbles, 0x2004 to 0x2006 ignored", standard,
+        {"user ID nibbles, 0x2004 to 0x2006 ignored", "data1 in14 out0 sum0 stray0 cut1 end0", standard,
          {":0E400000F100020003000400AAAABBBBCCCC"}, [](MemoryImage& m) { m.userId = 0x4321; }},
-        {"EEPROM", standard, {":024200001200"}, [](MemoryImage& m) { m.eepromBytes[0] = 0x0012; }},
-        {"EEPROM keeps a high byte", standard, {":02427E00AB01"},
+        {"EEPROM", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":024200001200"}, [](MemoryImage& m) { m.eepromBytes[0] = 0x0012; }},
+        {"EEPROM keeps a high byte", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02427E00AB01"},
          [](MemoryImage& m) { m.eepromBytes[63] = 0x01AB; }},
-        {"no EEPROM: ignored", {2048, 0x3FFF, 0}, {":024200001200"}, [](MemoryImage&) {}},
-        {"beyond program memory: dropped", {16, 0x3FFF, 0}, {":04001E0011002200"},
+        {"no EEPROM: ignored", "data1 in0 out2 sum0 stray0 cut1 end0", {2048, 0x3FFF, 0}, {":024200001200"}, [](MemoryImage&) {}},
+        {"beyond program memory: dropped", "data1 in2 out2 sum0 stray0 cut1 end0", {16, 0x3FFF, 0}, {":04001E0011002200"},
          [](MemoryImage& m) { m.programWords[15] = 0x0011; }},
-        {"lowercase digits", standard, {":04000000ab3ffe12", ":02400e00ff3f"},
+        {"lowercase digits", "data2 in6 out0 sum0 stray0 cut2 end0", standard, {":04000000ab3ffe12", ":02400e00ff3f"},
          [](MemoryImage& m) { m.programWords[0] = 0x3FAB; m.programWords[1] = 0x12FE; m.configWord = 0x3FFF; }},
-        {"a non-hex character ends a field", standard, {":02000000A5G1"},
+        {"a non-hex character ends a field", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02000000A5G1"},
          [](MemoryImage& m) { m.programWords[0] = 0x00A5; }},
-        {"records after the end record, bad checksums", standard, {":00000001FF", ":0200020077330B"},
+        {"records after the end record, bad checksums", "data1 in2 out0 sum1 stray0 cut0 end1", standard, {":00000001FF", ":0200020077330B"},
          [](MemoryImage& m) { m.programWords[1] = 0x3377; }},
-        {"odd byte count: last high byte 0", standard, {":0300000011223344"},
+        {"odd byte count: last high byte 0", "data1 in3 out0 sum1 stray0 cut0 end0", standard, {":0300000011223344"},
          [](MemoryImage& m) { m.programWords[0] = 0x2211; m.programWords[1] = 0x0033; }},
-        {"data missing from a short line reads 0", standard, {":0400000011"},
+        {"data missing from a short line reads 0", "data1 in4 out0 sum0 stray0 cut1 end0", standard, {":0400000011"},
          [](MemoryImage& m) { m.programWords[0] = 0x0011; m.programWords[1] = 0; }},
-        {"extended linear address", standard, {":020000040001F9", ":02000000AAAA", ":020000040000FA", ":020002005555"},
+        {"extended linear address", "data2 in2 out2 sum0 stray0 cut2 end0", standard, {":020000040001F9", ":02000000AAAA", ":020000040000FA", ":020002005555"},
          [](MemoryImage& m) { m.programWords[1] = 0x5555; }},
-        {"extended segment address", standard, {":020000020400F8", ":020000003412", ":020000020000FC"},
+        {"extended segment address", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":020000020400F8", ":020000003412", ":020000020000FC"},
          [](MemoryImage& m) { m.userId = 0xFFF4; }},
-        {"other types and lines without colon", standard, {"0200000011", ":020000031111", ":0200000511", " :020000001111"},
+        {"other types and lines without colon", "data0 in0 out0 sum0 stray2 cut2 end0", standard, {"0200000011", ":020000031111", ":0200000511", " :020000001111"},
          [](MemoryImage&) {}},
-        {"empty data record", standard, {":00000000"}, [](MemoryImage&) {}},
+        {"empty data record", "data1 in0 out0 sum0 stray0 cut1 end0", standard, {":00000000"}, [](MemoryImage&) {}},
     };
     for (auto& c : cases) {
         MemoryImage image = blankImage(c.geometry);
         MemoryImage expected = blankImage(c.geometry);
-        for (const char* line : c.lines) image.parseHexLine(line);
+        HexLoadReport report;
+        for (const char* line : c.lines) image.parseHexLine(line, report);
         c.expect(expected);
         EXPECT_TRUE(sameImage(image, expected)) << c.name;
+        EXPECT_EQ(reportText(report), c.report) << c.name;
     }
 }
 
@@ -78,7 +90,10 @@ TEST(HexReader, LoadClearsOnlyWhatItCanRead) {
     image.programWords[5] = 0x0123;
     image.configWord = 0x0001;
     image.addressOffset = 0x10000;   // a leftover offset must not survive into a new load
-    ASSERT_TRUE(image.loadHex(path));
+    HexLoadReport report;
+    report.bytesOutside = 99;   // a report is for one load only
+    ASSERT_TRUE(image.loadHex(path, report));
+    EXPECT_EQ(reportText(report), "data2 in4 out0 sum1 stray0 cut1 end1");
     MemoryImage expected;
     expected.programWords[0] = 0x1234;
     expected.programWords[1] = 0x5678;
@@ -92,6 +107,10 @@ TEST(HexReader, LoadClearsOnlyWhatItCanRead) {
 
     // Reading /proc/self/mem at offset 0 opens but fails to read: a read error is a failure.
     EXPECT_FALSE(image.loadHex("/proc/self/mem"));
+
+    // An endless source ends at the size bound, not when memory runs out.
+    EXPECT_FALSE(image.loadHex("/dev/zero", report));
+    EXPECT_EQ(reportText(report), "data0 in0 out0 sum0 stray0 cut0 end0 too large");
 }
 
 TEST(HexReader, VeryLongLinesStayHarmless) {

@@ -86,6 +86,12 @@ TEST(SaveHex, OnlyEverReplacesARegularFile) {
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(readText(folder.path("real.hex")), image.hexText(true, 0x3FFF));
     EXPECT_EQ(folder.entryCount(), nodes + 2);
+
+    // A name of the longest length a folder entry may have still gets its temporary file.
+    const std::string longest = folder.path(std::string(251, 'n') + ".hex");
+    EXPECT_TRUE(image.saveHex(longest, true, 0x3FFF));
+    EXPECT_EQ(readText(longest), image.hexText(true, 0x3FFF));
+    EXPECT_EQ(folder.entryCount(), nodes + 3);
 }
 
 }  // namespace

@@ -50,11 +50,16 @@ TEST_F(SessionTest, FilesThatCannotBeOpenedOrSavedSaySoAndChangeNothing) {
     const std::string folder = tempPath("folder");
     std::filesystem::create_directory(folder);
 
-    for (const std::string& path : {tempPath("missing.hex"), folder}) {
+    const std::pair<std::string, const char*> unreadable[] = {
+        {tempPath("missing.hex"), texts::fileOpenFailed},
+        {folder, texts::fileOpenFailed},
+        {"/dev/zero", texts::hexFileTooLarge},   // endless: ends at the size bound
+    };
+    for (const auto& [path, message] : unreadable) {
         SCOPED_TRACE(path);
         frontend.calls.clear();
         EXPECT_FALSE(session->openHexFile(path));
-        EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::fileOpenFailed});
+        EXPECT_EQ(frontend.messages(), std::vector<std::string>{message});
         EXPECT_TRUE(frontend.with("programDump").empty());
         EXPECT_TRUE(frontend.with("field").empty());
         EXPECT_EQ(session->image.programWords, image.programWords);
@@ -69,6 +74,38 @@ TEST_F(SessionTest, FilesThatCannotBeOpenedOrSavedSaySoAndChangeNothing) {
         EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::fileSaveFailed});
     }
     EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+// A file that loads but is not what it seems is kept as loaded, with one warning naming what
+// was found.
+TEST_F(SessionTest, DubiousFilesAreLoadedWithAWarning) {
+    ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
+    struct Case {
+        const char* text;
+        uint16_t word0;
+        std::string warning;
+    };
+    const std::string head = "HEXファイルの内容に問題があります。\n";
+    const Case cases[] = {
+        {":020000000528D1\n:00000001FF\n", 0x2805, ""},
+        {":020000000528D2\n:02100000AAAA\n:0200020011\n:00000001FF\n", 0x2805,
+         head + "デバイス外のデータ: 2 バイト\nチェックサム エラー: 1 件\n途中で切れたレコード: 2 件"},
+        {"garbage\n:020000040001F9\n:020000000528D1\n", 0x3FFF,
+         head + "デバイスのデータがありません\nデバイス外のデータ: 2 バイト\nレコードでない行: 1 行\n"
+                "終了レコードがありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string path = tempPath("dubious.hex");
+        std::ofstream(path, std::ios::binary) << c.text;
+        frontend.calls.clear();
+        EXPECT_TRUE(session->openHexFile(path));
+        EXPECT_EQ(frontend.messages(),
+                  c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+        EXPECT_EQ(session->image.programWords[0], c.word0);
+        EXPECT_EQ(session->programmer.programWords[0], c.word0);
+        EXPECT_EQ(frontend.waitDepth, 0);
+    }
 }
 
 // Read copies the chip into the image and the display; Save writes it without the blank lines;

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <tuple>
 #include <unistd.h>
 
@@ -93,24 +96,61 @@ TEST(SimImage, AChipKeepsItsMemoriesBetweenRuns) {
         ASSERT_TRUE(rig.sim.saveImage());
         EXPECT_EQ(loaded(config.imageFile).eepromBytes[5], 0x55);
     }
-    // Another device in the socket starts fresh and takes the file over.
-    config.chip = "PIC16F84A";
-    EXPECT_EQ(SimulatedDriver(config).chipState().programWords[7], 0x3FFF);
-    EXPECT_EQ(loaded(config.imageFile).device, "PIC16F84A");
-    EXPECT_FALSE(fs::exists(config.imageFile + ".tmp" + std::to_string(::getpid())));
+    // Through a symbolic link the image itself is written, and the link stays.
+    const std::string link = dir.file("link.txt");
+    fs::create_symlink(config.imageFile, link);
+    config.imageFile = link;
+    {
+        SimRig rig("PIC16F628A", config);
+        EXPECT_EQ(rig.sim.chipState().programWords[7], 0x0777);
+        SimChipState s = rig.sim.chipState();
+        s.programWords[8] = 0x0888;
+        ASSERT_TRUE(rig.sim.setChipState(s));
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(loaded(dir.file("chip.txt")).programWords[8], 0x0888);
 }
 
 TEST(SimImage, AForeignFileIsNeverOverwrittenAndNothingIsSavedWithoutAFileOrAChip) {
     TempDir dir;
     SimConfig config;
     config.chip = "PIC16F84A";
-    config.imageFile = dir.file("program.hex");
-    const std::string foreign = ":020000040000FA\n:00000001FF\n";
-    std::string error, text;
-    ASSERT_TRUE(writeFileAtomically(config.imageFile, foreign, error)) << error;
-    EXPECT_FALSE(SimulatedDriver(config).saveImage());
-    ASSERT_TRUE(readWholeFile(config.imageFile, text));
-    EXPECT_EQ(text, foreign);
+    SimulatedDriver other;
+    other.insertChip("PIC16F628A");
+    const std::string otherChip = formatSimImage(other.chipState());
+    other.insertChip("PIC16F84A");
+    const std::string ownChip = formatSimImage(other.chipState());
+    const struct {
+        const char* name;
+        std::string content;
+        fs::perms perms;
+        bool heldByAnother;
+        const char* why;
+    } cases[] = {
+        {"program.hex", ":020000040000FA\n:00000001FF\n", fs::perms::owner_all, false, "else than a chip image"},
+        {"628a.txt", otherChip, fs::perms::owner_all, false, "holds a PIC16F628A, not the PIC16F84A"},
+        {"readonly.txt", ownChip, fs::perms::owner_read, false, "read-only"},
+        {"busy.txt", ownChip, fs::perms::owner_all, true, "another process is using it"},
+        {"huge.txt", ownChip + std::string(maxSimImageBytes, '\n'), fs::perms::owner_all, false,
+         "far larger than any chip image"},
+    };
+    for (const auto& c : cases) {
+        config.imageFile = dir.file(c.name);
+        {
+            std::ofstream(config.imageFile, std::ios::binary) << c.content;
+        }
+        fs::permissions(config.imageFile, c.perms);
+        std::optional<SimulatedDriver> holder;
+        if (c.heldByAnother) holder.emplace(config);
+        {
+            SimulatedDriver sim(config);
+            EXPECT_FALSE(sim.saveImage()) << c.name;
+            EXPECT_NE(sim.imageError().find(c.why), std::string::npos) << c.name << ": " << sim.imageError();
+        }
+        holder.reset();
+        std::ifstream in(config.imageFile, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.content) << c.name;
+    }
 
     SimulatedDriver noFile;
     noFile.insertChip("PIC16F84A");
