@@ -3,6 +3,7 @@
 #include "cli/BlankCheck.h"
 #include "cli/Detect.h"
 #include "cli/TerminalFrontend.h"
+#include "cli/UsbCommands.h"
 #include "device/Catalogue.h"
 #include "operations/Session.h"
 #include "operations/Texts.h"
@@ -64,6 +65,12 @@ ExitCode CliRun::run() {
     // The window's store: the CLI follows whatever device and options the window last kept.
     std::unique_ptr<QSettings> store = openSettingsStore(QString::fromLatin1(kWindowApplicationName));
     const RememberedSettings remembered = loadSettings(*store);
+    switch (options_.command) {
+    case CliCommand::UsbList: return usbList(options_, frontend_, *store);
+    case CliCommand::UsbUse: return usbUse(options_, frontend_, *store);
+    case CliCommand::UdevRule: return udevRule(options_, frontend_, *store);
+    default: break;
+    }
 
     std::string cataloguePath = options_.catalogue;
     if (cataloguePath.empty()) {
@@ -102,7 +109,7 @@ ExitCode CliRun::run() {
         return ExitCode::CatalogueError;
     }
 
-    DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get());
+    DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get(), options_.usb);
     if (!choice.driver) {
         frontend_.printError(choice.error);
         switch (choice.failure) {
@@ -129,7 +136,7 @@ ExitCode CliRun::run() {
         session.socketMode = !options_.icsp;
         session.programmer.writeUserId = session.userIdOff ? 0 : 1;
 
-        if (!waitForAttach(session)) {
+        if (!waitForAttach(session, choice)) {
             if (interrupted()) return ExitCode::Interrupted;
             frontend_.showMessage(texts::notConnected);
             if (choice.whyNotOpen) {
@@ -173,8 +180,7 @@ ExitCode CliRun::run() {
             result = runChain(session);
             if (result == ExitCode::Success) result = blankCheck(session);
             break;
-        case CliCommand::List:
-        case CliCommand::None:
+        default:
             break;
         }
         if (options_.simStats) printSimStats(choice, simStart, exchangesStart, wallStart);
@@ -204,11 +210,13 @@ ExitCode CliRun::listDevices(const std::string& cataloguePath) {
     return ExitCode::Success;
 }
 
-bool CliRun::waitForAttach(Session& session) {
+bool CliRun::waitForAttach(Session& session, const DriverChoice& choice) {
     for (int tick = 0; tick < kAttachTicks; ++tick) {
         if (interrupted()) return false;
         session.tick();
         if (session.link.connected) return true;
+        // Busy, ambiguous or not chosen at all: waiting would only delay the same answer.
+        if (choice.refused && choice.refused()) return false;
         std::this_thread::sleep_for(kTick);
     }
     return false;

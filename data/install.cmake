@@ -1,9 +1,6 @@
-# Installation of the shared data: the device catalogue and examples, the udev rule, the desktop
+# Installation of the shared data: the device catalogue and examples, the udev rule installer, the desktop
 # entry and the icon. Included at the end of the top-level CMakeLists.txt, when every target
 # exists. The executables install themselves (app/ and cli/).
-
-set(KORVALIN_UDEV_RULES_DIR "" CACHE PATH
-    "Also install 60-korvalin.rules here (for example /etc/udev/rules.d); empty: only beside the catalogue")
 
 set(_korvalin_share ${CMAKE_INSTALL_DATADIR}/korvalin-loader)
 
@@ -12,12 +9,9 @@ if(IS_DIRECTORY ${KORVALIN_DATA_DIR}/examples)
   install(DIRECTORY ${KORVALIN_DATA_DIR}/examples/ DESTINATION ${_korvalin_share}/examples)
 endif()
 
-# udev reads only /etc, /run and /usr/lib, so under the usual /usr/local prefix the rule is a
-# file for the user to copy; a packager sets KORVALIN_UDEV_RULES_DIR instead.
-install(FILES ${KORVALIN_DATA_DIR}/60-korvalin.rules DESTINATION ${_korvalin_share})
-if(KORVALIN_UDEV_RULES_DIR)
-  install(FILES ${KORVALIN_DATA_DIR}/60-korvalin.rules DESTINATION ${KORVALIN_UDEV_RULES_DIR})
-endif()
+# No udev rule is shipped: the programmer's USB ID is the user's to find (korvalin-cli usb-list),
+# and a rule for other IDs would only mislead. This installs the rule korvalin-cli writes.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/install-udev-rule DESTINATION ${_korvalin_share})
 
 install(FILES ${KORVALIN_DATA_DIR}/korvalin-loader.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 

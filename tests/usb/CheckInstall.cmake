@@ -17,7 +17,7 @@ function(expect_file path)
 endfunction()
 
 expect_file(share/korvalin-loader/PicDeviceList.txt)
-expect_file(share/korvalin-loader/60-korvalin.rules)
+expect_file(share/korvalin-loader/install-udev-rule)
 expect_file(share/applications/korvalin-loader.desktop)
 foreach(exe ${EXECUTABLES})
   expect_file(bin/${exe})
@@ -47,7 +47,7 @@ if(EXISTS ${PREFIX}/share/korvalin-loader/PicDeviceList.txt)
   endif()
 endif()
 
-# The desktop entry starts the window under its own icon; the rule grants seat access.
+# The desktop entry starts the window under its own icon.
 if(EXISTS ${PREFIX}/share/applications/korvalin-loader.desktop)
   file(STRINGS ${PREFIX}/share/applications/korvalin-loader.desktop entry)
   foreach(line "Exec=KorvalinLoader" "Name=Korvalin Loader" "Icon=korvalin-loader"
