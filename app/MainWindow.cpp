@@ -10,6 +10,7 @@
 #include "dialogs/TestPanelDialog.h"
 #include "dialogs/UserIdDialog.h"
 #include "operations/Session.h"
+#include "operations/Texts.h"
 #include "ui_MainWindow.h"
 
 #include <QAction>
@@ -45,6 +46,9 @@ MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent
     // window's context menu instead.
     aboutAction_ = new QAction(QStringLiteral("KVN のﾊﾞｰｼﾞｮﾝ情報(&A)..."), this);
     addAction(aboutAction_);
+    usbSetupAction_ = new QAction(QString::fromUtf8(texts::usbSetupMenu), this);
+    usbSetupAction_->setEnabled(false);
+    addAction(usbSetupAction_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(aboutAction_, &QAction::triggered, this, &MainWindow::onAbout);
 

@@ -185,10 +185,12 @@ struct LibusbDriver::Impl {
 
     explicit Impl(const UsbChoice& wanted) : choice(wanted), vendorId(wanted.vendorId), productId(wanted.productId) {}
 
-    const UsbChoice choice;
-    const uint16_t vendorId;
-    const uint16_t productId;
+    UsbChoice choice;
+    uint16_t vendorId;
+    uint16_t productId;
     bool refusal = false;      // lastError will not go away by waiting
+    bool wantHotplug = true;
+    bool busyRefusal = false;
     std::string chosenPath;
     libusb_context* context = nullptr;
     bool hotplug = false;
@@ -209,6 +211,7 @@ struct LibusbDriver::Impl {
     int handleId = -1;
     int nextHandleId = 1;
     std::atomic<bool> removed{false};
+    std::atomic<bool> deselected{false};   // open, but no longer the one chosen
 
     Clock::time_point nextScan{};              // no hot-plug: the next bus scan
     Clock::time_point nextRetry{};             // the next attempt at a device that refused
@@ -391,6 +394,7 @@ struct LibusbDriver::Impl {
                 lastError = "the programmer (USB ID " + id + ", " + chosenPath +
                             ") is in use by another program; close that program and try again.";
                 refusal = true;
+                busyRefusal = true;
             }
             else if (rc == LIBUSB_ERROR_ACCESS)
                 lastError = accessMessage();
@@ -410,6 +414,7 @@ struct LibusbDriver::Impl {
         }
         device = handle;
         removed.store(false);
+        deselected.store(false);
         handleId = nextHandleId;
         nextHandleId = nextHandleId == INT_MAX ? 1 : nextHandleId + 1;
         pipes.push_back(std::make_unique<Pipe>(*this, handleId, kOutEndpoint));
@@ -446,7 +451,7 @@ struct LibusbDriver::Impl {
     int transfer(int handle, unsigned char endpoint, uint8_t* data, std::size_t length, int timeoutMs)
     {
         std::shared_lock guard(handleLock);
-        if (device == nullptr || handle != handleId || removed.load() ||
+        if (device == nullptr || handle != handleId || removed.load() || deselected.load() ||
             length > static_cast<std::size_t>(INT_MAX))
             return -1;
         // libusb reads a time-out of 0 as "wait for ever"; a transfer here always ends.
@@ -487,8 +492,45 @@ LibusbDriver::LibusbDriver(uint16_t vendorId, uint16_t productId, bool useHotplu
 
 LibusbDriver::LibusbDriver(const UsbChoice& choice, bool useHotplug) : impl_(std::make_unique<Impl>(choice))
 {
-    const uint16_t vendorId = choice.vendorId;
-    const uint16_t productId = choice.productId;
+    impl_->wantHotplug = useHotplug;
+    start();
+}
+
+void LibusbDriver::choose(const UsbChoice& choice)
+{
+    Impl& d = *impl_;
+    if (d.context != nullptr && d.hotplugRegistered) {
+        libusb_hotplug_deregister_callback(d.context, d.hotplugHandle);
+        d.hotplugRegistered = false;
+    }
+    {
+        std::lock_guard lock(d.devicesLock);
+        for (libusb_device* dev : d.candidates)
+            libusb_unref_device(dev);
+        d.candidates.clear();
+        const std::string& wanted = choice.pick.empty() ? choice.serial : choice.pick;
+        const bool stillWanted = choice.vendorId == d.vendorId && choice.productId == d.productId &&
+                                 (wanted.empty() || wanted == d.chosenPath ||
+                                  wanted == sysfsString(d.chosenPath, "serial"));
+        // Still plugged in, so not dropped as a removed one would be: it may be chosen again.
+        if (d.openDevice != nullptr && !stillWanted)
+            d.deselected.store(true);
+    }
+    d.choice = choice;
+    d.vendorId = choice.vendorId;
+    d.productId = choice.productId;
+    d.lastError.clear();
+    d.refusal = false;
+    d.nextScan = {};
+    d.nextRetry = {};
+    d.nextPump = {};
+    start();
+}
+
+void LibusbDriver::start()
+{
+    const uint16_t vendorId = impl_->vendorId;
+    const uint16_t productId = impl_->productId;
     if (!impl_->configured()) {
         // Nothing to look for: the bus is left alone until the user has chosen a programmer.
         impl_->lastError = "no USB ID is set for the programmer: find it with `korvalin-cli usb-list` "
@@ -496,14 +538,17 @@ LibusbDriver::LibusbDriver(const UsbChoice& choice, bool useHotplug) : impl_(std
         impl_->refusal = true;
         return;
     }
-    const int rc = libusb_init(&impl_->context);
-    if (rc != LIBUSB_SUCCESS) {
-        impl_->context = nullptr;
-        impl_->lastError = std::string("USB cannot be used on this system: ") +
-                           libusb_strerror(static_cast<libusb_error>(rc));
-        return;
+    if (impl_->context == nullptr) {
+        const int rc = libusb_init(&impl_->context);
+        if (rc != LIBUSB_SUCCESS) {
+            impl_->context = nullptr;
+            impl_->lastError = std::string("USB cannot be used on this system: ") +
+                               libusb_strerror(static_cast<libusb_error>(rc));
+            return;
+        }
     }
-    if (useHotplug && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
+    impl_->hotplug = false;
+    if (impl_->wantHotplug && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
         // ENUMERATE reports the devices already present as arrivals, right here.
         const int reg = libusb_hotplug_register_callback(
             impl_->context,
@@ -553,6 +598,7 @@ int LibusbDriver::openProgrammer()
         return -1;
     d.lastError.clear();
     d.refusal = false;
+    d.busyRefusal = false;
     libusb_device* dev = d.pickCandidate();
     if (dev == nullptr) {
         if (!d.lastError.empty())
@@ -591,7 +637,7 @@ int LibusbDriver::isRemoved(int handle)
             d.rescan();
         }
     }
-    return d.removed.load() ? 1 : 0;
+    return d.removed.load() || d.deselected.load() ? 1 : 0;
 }
 
 void LibusbDriver::closeProgrammer(int handle)
@@ -609,6 +655,11 @@ std::string LibusbDriver::lastError() const
 bool LibusbDriver::refused() const
 {
     return impl_->refusal;
+}
+
+bool LibusbDriver::busy() const
+{
+    return impl_->busyRefusal;
 }
 
 std::string LibusbDriver::devicePath() const

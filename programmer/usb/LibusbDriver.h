@@ -68,9 +68,16 @@ public:
     // is not usable at all; "" once a device has been opened or none is plugged in.
     std::string lastError() const;
 
+    // Looks for another programmer from now on (front end's thread, no worker running). An
+    // open programmer that is not the new choice reads as removed, so the link poll lets it go
+    // and then opens the chosen one.
+    void choose(const UsbChoice& choice);
+
     // True when lastError() will not go away by waiting: nothing configured, several
     // programmers and no choice, or the chosen one in use by another program.
     bool refused() const;
+    // The chosen programmer is claimed by another program.
+    bool busy() const;
 
     // The bus-port path of the device last opened or refused; "" before.
     std::string devicePath() const;
@@ -86,6 +93,8 @@ public:
     static constexpr int kInterface = 0;
 
 private:
+    void start();   // libusb and the hot-plug watch for the current choice
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
