@@ -22,7 +22,7 @@ UsbSetupDialog::UsbSetupDialog(const UsbSetupValues& values, UsbSetupActions act
     connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui_->probeButton, &QPushButton::clicked, this, &UsbSetupDialog::onProbe);
     connect(ui_->refreshButton, &QPushButton::clicked, this, [this] {
-        if (actions_.refresh) show(actions_.refresh());
+        if (actions_.refresh) showValues(actions_.refresh());
     });
     connect(ui_->candidateTable, &QTableWidget::itemSelectionChanged, this, [this] {
         const int row = selectedRow();
@@ -30,7 +30,7 @@ UsbSetupDialog::UsbSetupDialog(const UsbSetupValues& values, UsbSetupActions act
         ui_->probeButton->setEnabled(row >= 0 && values_.candidates[row].accessible &&
                                      values_.candidates[row].path != values_.connectedPath);
     });
-    show(values);
+    showValues(values);
 }
 
 UsbSetupDialog::~UsbSetupDialog() = default;
@@ -42,7 +42,7 @@ int UsbSetupDialog::selectedRow() const {
     return row < static_cast<int>(values_.candidates.size()) ? row : -1;
 }
 
-void UsbSetupDialog::show(const UsbSetupValues& values) {
+void UsbSetupDialog::showValues(const UsbSetupValues& values) {
     values_ = values;
     QTableWidget* table = ui_->candidateTable;
     table->clearContents();

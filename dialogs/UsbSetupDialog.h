@@ -40,7 +40,7 @@ public:
     void accept() override;
 
 private:
-    void show(const UsbSetupValues& values);
+    void showValues(const UsbSetupValues& values);
     void onProbe();
     int selectedRow() const;
 
