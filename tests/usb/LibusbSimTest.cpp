@@ -182,6 +182,16 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
         if (a == nullptr)
             a = &device;
     }
+    // The list tells the two apart and, asked, each answers as the programmer does.
+    CliProcess list(dir, "list", {"usb-list", "--probe", "--usb", "KVN-B"});
+    ASSERT_EQ(list.exitCode(), 0) << list.output();
+    for (const char* line : {"1-2  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-A\"\n",
+                             "1-3  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-B\"  (configured)\n",
+                             "    probe: identity 4B564E01, clock 16 MHz\n"})
+        EXPECT_NE(list.output().find(line), std::string::npos) << line << " in\n" << list.output();
+    EXPECT_EQ(a->claims.load(), 1) << "the probe opens each candidate once";
+    EXPECT_EQ(a->releases.load(), 1);
+
     // Different files, so that a run that reached the other's chip shows.
     const std::string fileB = dir + "/retlw.hex";
     std::ofstream(fileB) << ":020000000034CA\n:00000001FF\n";
@@ -190,9 +200,9 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
                                     std::string(KORVALIN_DATA_DIR) + "/../tests/data/cli-small-16f84a.hex"});
     CliProcess second(dir, "second", {"-d", "PIC16F84A", "--usb", "1-3", "program", fileB});
     const auto start = std::chrono::steady_clock::now();
-    while (a->claims.load() == 0 && millisecondsSince(start) < 5000)
+    while (a->claims.load() == 1 && millisecondsSince(start) < 5000)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(a->claims.load(), 1) << first.output();
+    ASSERT_EQ(a->claims.load(), 2) << first.output();
 
     const auto asked = std::chrono::steady_clock::now();
     CliProcess third(dir, "third", {"-d", "PIC16F84A", "--usb", "KVN-A", "detect"});
