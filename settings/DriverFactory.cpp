@@ -142,7 +142,13 @@ DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePa
         usbChoice.firstOfSeveral = firstOfSeveral;
         auto usb = std::make_unique<LibusbDriver>(usbChoice);
         LibusbDriver* raw = usb.get();
-        choice.whyNotOpen = [raw] { return raw->lastError(); };
+        const std::string absent = "no programmer with USB ID " +
+                                   usbIdText(usbChoice.vendorId, usbChoice.productId) +
+                                   " is plugged in; `korvalin-cli usb-list` shows what is";
+        choice.whyNotOpen = [raw, absent] {
+            const std::string why = raw->lastError();
+            return why.empty() ? absent : why;
+        };
         choice.refused = [raw] { return raw->refused(); };
         choice.usb = raw;
         choice.driver = std::move(usb);

@@ -141,6 +141,8 @@ usb_setup)
     run 2 --group "x\";RUN+=\"/bin/sh" udev-rule 1209:4b56
     run 0 usb-use 1209:4B56 --serial KVN-7
     check grep -qx 'Usb\\Serial=KVN-7' "$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
+    KORVALIN_USB_ID=f00d:0001 run 3 -d PIC16F628A erase
+    has "$err" "(no programmer with USB ID f00d:0001 is plugged in; \`korvalin-cli usb-list\` shows what is)"
     run 0 udev-rule --group plugdev
     has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", TAG+="uaccess"'
     has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", GROUP="plugdev", MODE="0660"'
