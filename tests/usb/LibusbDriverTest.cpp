@@ -212,6 +212,41 @@ TEST_F(LibusbDriverTest, OfSeveralOpensOnlyTheOneChosenAndNeverGuesses)
     }
 }
 
+// The window's USB setup: a new choice lets the open programmer go (as an unplug would) and
+// opens the chosen one; the first stays plugged in and can be chosen again.
+TEST_F(LibusbDriverTest, ANewChoiceSwitchesProgrammersWithoutAReplug)
+{
+    Answerer second;
+    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
+    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, &second, {3, "KVN-B", true});
+    UsbChoice choice;
+    choice.vendorId = kVendor;
+    choice.productId = kProduct;
+    choice.firstOfSeveral = true;
+    LibusbDriver window(choice);
+    const char* const picks[] = {"KVN-B", "1-2", "KVN-A"};
+    int handle = openWithin(window, 300ms);
+    ASSERT_NE(handle, -1) << window.lastError();
+    EXPECT_EQ(window.devicePath(), "1-2");
+    for (const char* pick : picks) {
+        SCOPED_TRACE(pick);
+        const std::string before = window.devicePath();
+        choice.pick = pick;
+        window.choose(choice);
+        const bool stays = before == "1-2" ? std::string(pick) != "KVN-B" : std::string(pick) == "KVN-B";
+        EXPECT_EQ(window.isRemoved(handle), stays ? 0 : 1);
+        if (stays)
+            continue;
+        window.closeProgrammer(handle);
+        handle = openWithin(window, 600ms);
+        ASSERT_NE(handle, -1) << window.lastError();
+        EXPECT_EQ(window.devicePath(), std::string(pick) == "KVN-B" ? "1-3" : "1-2");
+    }
+    window.closeProgrammer(handle);
+    EXPECT_EQ(a.claims.load(), 2);
+    EXPECT_EQ(b.claims.load(), 1);
+}
+
 TEST_F(LibusbDriverTest, AProgrammerInUseElsewhereIsReportedAtOnce)
 {
     usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
