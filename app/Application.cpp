@@ -5,8 +5,15 @@
 #include "settings/DriverFactory.h"
 #include "settings/Settings.h"
 
+#include <QAction>
 #include <QSettings>
 #include <QTimer>
+
+#ifdef KORVALIN_HAVE_USB
+#include "dialogs/UsbSetupDialog.h"
+#include "programmer/usb/LibusbDriver.h"
+#include "programmer/usb/UsbProbe.h"
+#endif
 
 #include <memory>
 
@@ -15,19 +22,25 @@ Application::Application(QSettings& store) : store_(store) {}
 int Application::run() {
     RememberedSettings remembered = loadSettings(store_);
 
-    std::unique_ptr<UsbDriver> ownDriver;
-    std::string driverError;
+    DriverChoice own;
     UsbDriver* usb = driver;
     if (!usb) {
-        ownDriver = createDriver("", "", driverError);
-        usb = ownDriver.get();
+        // Of several programmers the window takes the first; the USB setup shows which.
+        own = chooseDriver("", "", &store_, "", true);
+        usb = own.driver.get();
     }
 
     {
         MainWindow window(usb, prompts);
         // Without a driver the window still opens files and edits words; the user is told
-        // once why no programmer will ever connect.
-        if (!usb && !driverError.empty()) window.showMessage(driverError);
+        // once why no programmer will ever connect. A programmer not chosen yet is no such
+        // case: the USB setup explains it when asked, and the status line says the rest.
+        if (!usb && !own.error.empty()) window.showMessage(own.error);
+#ifdef KORVALIN_HAVE_USB
+        window.usbSetupAction()->setEnabled(true);
+        QObject::connect(window.usbSetupAction(), &QAction::triggered, &window,
+                         [this, &window, &own] { runUsbSetup(window, own.usb); });
+#endif
 
         Session& session = window.session();
         session.deviceName = remembered.pic.toStdString();
@@ -56,3 +69,38 @@ int Application::run() {
     saveSettings(store_, remembered);
     return 0;
 }
+
+#ifdef KORVALIN_HAVE_USB
+void Application::runUsbSetup(MainWindow& window, LibusbDriver* usb) {
+    Session& session = window.session();
+    // A chain in flight owns the programmer; the choice waits until it has ended.
+    if (session.chainRunning()) return;
+    auto current = [this, usb, &session] {
+        UsbSetupValues values;
+        listUsbCandidates(values.candidates, values.listError);
+        const StoredUsbChoice stored = readUsbChoice(store_);
+        if (!parseUsbIdPart(stored.vendorId, values.vendorId) || !parseUsbIdPart(stored.productId, values.productId))
+            values.vendorId = values.productId = 0;
+        values.serial = stored.serial;
+        if (usb) {
+            if (session.link.connected) values.connectedPath = usb->devicePath();
+            values.chosenBusy = usb->busy();
+        }
+        return values;
+    };
+    UsbSetupActions actions;
+    actions.refresh = current;
+    actions.probe = probeUsbCandidate;
+    UsbSetupDialog dialog(current(), actions, &window);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const UsbCandidate& chosen = dialog.chosen();
+    writeUsbChoice(store_, chosen.vendorId, chosen.productId, chosen.serial);
+    if (!usb) return;
+    UsbChoice choice;
+    choice.vendorId = chosen.vendorId;
+    choice.productId = chosen.productId;
+    choice.serial = chosen.serial;
+    choice.firstOfSeveral = true;
+    usb->choose(choice);
+}
+#endif

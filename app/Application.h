@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class LibusbDriver;
 class MainWindow;
 class QSettings;
 class UsbDriver;
@@ -32,5 +33,9 @@ public:
     int run();
 
 private:
+    // The USB setup: shows the candidates and makes the chosen one the remembered programmer
+    // and the driver's.
+    void runUsbSetup(MainWindow& window, LibusbDriver* usb);
+
     QSettings& store_;
 };

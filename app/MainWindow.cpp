@@ -11,6 +11,7 @@
 #include "dialogs/UserIdDialog.h"
 #include "operations/CalibrationJournal.h"
 #include "operations/Session.h"
+#include "operations/Texts.h"
 #include "ui_MainWindow.h"
 
 #include <QAction>
@@ -62,6 +63,9 @@ MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent
     // window's context menu instead.
     aboutAction_ = new QAction(QStringLiteral("KVN のﾊﾞｰｼﾞｮﾝ情報(&A)..."), this);
     addAction(aboutAction_);
+    usbSetupAction_ = new QAction(QString::fromUtf8(texts::usbSetupMenu), this);
+    usbSetupAction_->setEnabled(false);
+    addAction(usbSetupAction_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(aboutAction_, &QAction::triggered, this, &MainWindow::onAbout);
 

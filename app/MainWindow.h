@@ -41,6 +41,8 @@ public:
     QString lastFolder;
 
     QAction* aboutAction() const { return aboutAction_; }
+    // Opens the USB setup; whoever knows the driver and the store connects it.
+    QAction* usbSetupAction() const { return usbSetupAction_; }
     const QTimer& timer() const { return timer_; }
 
     void done(int result) override;
@@ -90,5 +92,6 @@ private:
     std::unique_ptr<Session> session_;
     QTimer timer_;
     QAction* aboutAction_ = nullptr;
+    QAction* usbSetupAction_ = nullptr;
     std::vector<std::unique_ptr<WaitCursor>> waitCursors_;
 };

@@ -8,21 +8,26 @@
 
 namespace {
 
+enum class Operand { None, File, UsbId, OptionalUsbId };
+
 struct CommandInfo {
     const char* name;
     CliCommand command;
-    bool takesFile;
+    Operand operand;
 };
 
-constexpr std::array<CommandInfo, 8> kCommands{{
-    {"list", CliCommand::List, false},
-    {"detect", CliCommand::Detect, false},
-    {"read", CliCommand::Read, true},
-    {"program", CliCommand::Program, true},
-    {"verify", CliCommand::Verify, true},
-    {"erase", CliCommand::Erase, false},
-    {"blank-check", CliCommand::BlankCheck, false},
-    {"calibration-history", CliCommand::CalibrationHistory, false},
+constexpr std::array<CommandInfo, 11> kCommands{{
+    {"list", CliCommand::List, Operand::None},
+    {"detect", CliCommand::Detect, Operand::None},
+    {"read", CliCommand::Read, Operand::File},
+    {"program", CliCommand::Program, Operand::File},
+    {"verify", CliCommand::Verify, Operand::File},
+    {"erase", CliCommand::Erase, Operand::None},
+    {"blank-check", CliCommand::BlankCheck, Operand::None},
+    {"calibration-history", CliCommand::CalibrationHistory, Operand::None},
+    {"usb-list", CliCommand::UsbList, Operand::None},
+    {"usb-use", CliCommand::UsbUse, Operand::UsbId},
+    {"udev-rule", CliCommand::UdevRule, Operand::OptionalUsbId},
 }};
 
 const CommandInfo* findCommand(std::string_view name) {
@@ -31,10 +36,30 @@ const CommandInfo* findCommand(std::string_view name) {
     return nullptr;
 }
 
-bool takesFile(CliCommand command) {
-    for (const CommandInfo& info : kCommands)
-        if (info.command == command) return info.takesFile;
-    return false;
+// An option that means something to one command only is refused elsewhere rather than
+// silently ignored.
+struct CommandOption {
+    const char* name;
+    CliCommand command;
+};
+
+constexpr std::array<CommandOption, 3> kCommandOptions{{
+    {"--probe", CliCommand::UsbList},
+    {"--serial", CliCommand::UsbUse},
+    {"--group", CliCommand::UdevRule},
+}};
+
+// A udev rule is run by root: a group name is taken only in the shape useradd allows, so that
+// nothing else can be slipped into the rule.
+bool plainGroupName(const std::string& name) {
+    if (name.empty() || name.size() > 32) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const bool letter = (c >= 'a' && c <= 'z') || c == '_';
+        const bool other = (c >= '0' && c <= '9') || c == '-';
+        if (!letter && !(i > 0 && other)) return false;
+    }
+    return true;
 }
 
 // "HHHH" or "HHHH,B": four hex digits of a RETLW (34xx), then band-gap bits 0..3.
@@ -132,6 +157,19 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
                     return refuse("--calibration takes HHHH[,B]: a factory calibration word, "
                                   "RETLW 34xx, and band-gap bits 0 to 3; not \"" + text + "\"");
             }
+        } else if (name == "--usb") {
+            good = value(options.usb);
+            if (good && options.usb.empty()) return refuse("--usb needs a serial number or a bus-port path");
+        } else if (name == "--probe") {
+            good = flag(options.probe, true);
+        } else if (name == "--serial") {
+            good = value(options.serial);
+            if (good && options.serial.empty()) return refuse("--serial needs a serial number");
+        } else if (name == "--group") {
+            good = value(options.group);
+            if (good && !plainGroupName(options.group))
+                return refuse("--group needs a plain group name (lower-case letters, digits, - and _), not \"" +
+                              options.group + "\"");
         } else if (name == "--icsp") {
             good = flag(options.icsp, true);
         } else if (name == "--skip-id-check") {
@@ -168,11 +206,23 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
     if (!info) return refuse("unknown command \"" + positional[0] + "\"");
     options.command = info->command;
     std::size_t expected = 1;
-    if (takesFile(options.command)) {
+    if (info->operand == Operand::File) {
         if (positional.size() < 2) return refuse(std::string(info->name) + " needs a HEX file");
         if (positional[1].empty()) return refuse(std::string(info->name) + " needs a HEX file");
         options.file = positional[1];
         expected = 2;
+    } else if (info->operand == Operand::UsbId || (info->operand == Operand::OptionalUsbId && positional.size() > 1)) {
+        if (positional.size() < 2 || positional[1].empty())
+            return refuse(std::string(info->name) + " needs a USB ID vvvv:pppp");
+        options.usbId = positional[1];
+        expected = 2;
+    }
+    for (const CommandOption& option : kCommandOptions) {
+        const bool given = (option.command == CliCommand::UsbList && options.probe) ||
+                           (option.command == CliCommand::UsbUse && !options.serial.empty()) ||
+                           (option.command == CliCommand::UdevRule && !options.group.empty());
+        if (given && options.command != option.command)
+            return refuse(std::string(option.name) + " goes with " + commandName(option.command) + " only");
     }
     if (positional.size() > expected)
         return refuse("unexpected argument \"" + positional[expected] + "\"");
@@ -197,6 +247,12 @@ Commands:
   calibration-history
                      print the calibration journal: every calibration word and band-gap
                      bits read from a chip (only the device's with -d)
+  usb-list           list the USB devices that can be the programmer: place (bus-port),
+                     USB ID, strings, whether this user may open it, which one is chosen
+  usb-use ID         remember the programmer's USB ID vvvv:pppp (for the window too)
+  udev-rule [ID]     print a udev rule that lets the desktop user open the programmer of
+                     that ID (default: the remembered one); install it with
+                     scripts/install-udev-rule
 
 Options:
   -d, --device NAME  catalogue device (default: the device remembered by the window,
@@ -220,9 +276,14 @@ Options:
                      stall-after make the programmer vanish or stop answering after N
                      exchanges; noprogram is a word address (hex) whose writes do not take.
                      KORVALIN_SIM=SETUP does the same.
-  --force            program or verify a HEX file even when it has no data for the
-                     device, data outside it, checksum errors or a record cut short
-                     (without it such a file is refused with status 5)
+Of the window's remembered settings only the device is read, and they are never written: a
+script run does not change what the window remembers (usb-use excepted, which is there to set
+it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
+VendorId/ProductId in group Settings/Usb of the same settings. With several programmers
+plugged in and none chosen (--usb, KORVALIN_USB, or Serial in Settings/Usb) none is opened.
+
+Every calibration read is appended to $XDG_STATE_HOME/korvalin-loader/calibration.log
+(default ~/.local/state/korvalin-loader/) before anything is erased.
   --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
   -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
   -h, --help         this text
@@ -235,6 +296,11 @@ same settings.
 
 Every calibration read is appended to $XDG_STATE_HOME/korvalin-loader/calibration.log
 (default ~/.local/state/korvalin-loader/) before anything is erased.
+The remembered settings are read, never written: a script run does not change what the
+window remembers (usb-use excepted, which is there to set it). The real programmer's USB ID
+comes from KORVALIN_USB_ID=vvvv:pppp, else from VendorId/ProductId in group Settings/Usb of
+the same settings. With several programmers plugged in and none chosen (--usb, KORVALIN_USB,
+or Serial in Settings/Usb) none is opened.
 
 Exit status:
   0  success

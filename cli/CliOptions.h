@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { None, List, Detect, Read, Program, Verify, Erase, BlankCheck, CalibrationHistory };
+enum class CliCommand { None, List, Detect, Read, Program, Verify, Erase, BlankCheck, CalibrationHistory, UsbList, UsbUse, UdevRule };
 
 struct CliOptions {
     CliCommand command = CliCommand::None;
     std::string file;                    // read, program, verify
+    std::string usbId;                   // usb-use, udev-rule: "vvvv:pppp" as given
     std::optional<std::string> device;   // unset: the remembered device
     std::string catalogue;               // empty: found beside the executable, then installed
     bool icsp = false;
@@ -24,6 +25,10 @@ struct CliOptions {
     std::string sim;                     // simulator setup; empty: KORVALIN_SIM or the real programmer
     std::string trace;
     bool force = false;                  // program or verify a HEX file that looks wrong
+    std::string usb;                     // which programmer: a serial number or bus-port path
+    bool probe = false;                  // usb-list: ask each candidate who it is
+    std::string serial;                  // usb-use: the one board of that ID to take
+    std::string group;                   // udev-rule: also a group for SSH and service use
     bool quiet = false;
     bool simStats = false;               // hidden: modelled against measured time, for the bench
     bool help = false;

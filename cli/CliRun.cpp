@@ -3,6 +3,7 @@
 #include "cli/BlankCheck.h"
 #include "cli/Detect.h"
 #include "cli/TerminalFrontend.h"
+#include "cli/UsbCommands.h"
 #include "device/Catalogue.h"
 #include "operations/CalibrationJournal.h"
 #include "operations/Session.h"
@@ -68,6 +69,12 @@ ExitCode CliRun::run() {
     // The window's store: the CLI follows whatever device and options the window last kept.
     std::unique_ptr<QSettings> store = openSettingsStore(QString::fromLatin1(kWindowApplicationName));
     const RememberedSettings remembered = loadSettings(*store);
+    switch (options_.command) {
+    case CliCommand::UsbList: return usbList(options_, frontend_, *store);
+    case CliCommand::UsbUse: return usbUse(options_, frontend_, *store);
+    case CliCommand::UdevRule: return udevRule(options_, frontend_, *store);
+    default: break;
+    }
 
     std::string cataloguePath = options_.catalogue;
     if (cataloguePath.empty()) {
@@ -118,7 +125,7 @@ ExitCode CliRun::run() {
         return ExitCode::Usage;
     }
 
-    DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get());
+    DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get(), options_.usb);
     if (!choice.driver) {
         frontend_.printError(choice.error);
         switch (choice.failure) {
@@ -153,7 +160,7 @@ ExitCode CliRun::run() {
             options_.command == CliCommand::Program || options_.command == CliCommand::Verify;
         if (takesFile && !loadHexFile(session)) return ExitCode::FileError;
 
-        if (!waitForAttach(session)) {
+        if (!waitForAttach(session, choice)) {
             if (interrupted()) return ExitCode::Interrupted;
             frontend_.showMessage(texts::notConnected);
             if (choice.whyNotOpen) {
@@ -195,9 +202,7 @@ ExitCode CliRun::run() {
             result = runChain(session);
             if (result == ExitCode::Success) result = blankCheck(session);
             break;
-        case CliCommand::List:
-        case CliCommand::CalibrationHistory:
-        case CliCommand::None:
+        default:
             break;
         }
         if (options_.simStats) printSimStats(choice, simStart, exchangesStart, wallStart);
@@ -270,11 +275,13 @@ ExitCode CliRun::listDevices(const std::string& cataloguePath) {
     return ExitCode::Success;
 }
 
-bool CliRun::waitForAttach(Session& session) {
+bool CliRun::waitForAttach(Session& session, const DriverChoice& choice) {
     for (int tick = 0; tick < kAttachTicks; ++tick) {
         if (interrupted()) return false;
         session.tick();
         if (session.link.connected) return true;
+        // Busy, ambiguous or not chosen at all: waiting would only delay the same answer.
+        if (choice.refused && choice.refused()) return false;
         std::this_thread::sleep_for(kTick);
     }
     return false;

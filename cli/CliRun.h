@@ -23,7 +23,7 @@ public:
 
 private:
     ExitCode listDevices(const std::string& cataloguePath);
-    bool waitForAttach(Session& session);
+    bool waitForAttach(Session& session, const DriverChoice& choice);
     ExitCode runChain(Session& session);
     ExitCode chainOutcome(const Session& session) const;
     ExitCode startFailure() const;

@@ -1,7 +1,7 @@
-# Installation of the shared data: the device catalogue and examples, the desktop entry, the
-# AppStream metainfo, the icon, the man page, the bash completion and the documentation.
-# Included at the end of the top-level CMakeLists.txt, when every target exists. The executables
-# install themselves (app/ and cli/).
+# Installation of the shared data: the device catalogue and examples, the udev rule installer, the
+# desktop entry, the AppStream metainfo, the icon, the man page, the bash completion and the
+# documentation. Included at the end of the top-level CMakeLists.txt, when every target exists.
+# The executables install themselves (app/ and cli/).
 
 set(_korvalin_share ${CMAKE_INSTALL_DATADIR}/korvalin-loader)
 
@@ -16,6 +16,9 @@ install(FILES ${KORVALIN_DATA_DIR}/org.tessmark.KorvalinLoader.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KORVALIN_DATA_DIR}/org.tessmark.KorvalinLoader.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# No udev rule is shipped: the programmer's USB ID is the user's to find (korvalin-cli usb-list),
+# and a rule for other IDs would only mislead. This installs the rule korvalin-cli writes.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/install-udev-rule DESTINATION ${_korvalin_share})
 
 # bash-completion loads a command's completion on first use from this folder, by command name.
 install(FILES ${KORVALIN_DATA_DIR}/korvalin-cli.bash-completion

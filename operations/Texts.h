@@ -25,6 +25,18 @@ inline constexpr const char* calibrationJournalFailed =
     "OSC校正値を記録できませんでした。\nチップは消去していません。";
 inline constexpr const char* hexFileTooLarge = "HEXファイルが大きすぎます。";
 inline constexpr const char* catalogueFileName = "PicDeviceList.txt";
+// The window's USB setup.
+inline constexpr const char* usbSetupMenu = "USB の設定(&U)...";
+inline constexpr const char* usbNotConfigured = "USB ID が未設定です。一覧から KVN ライターを選んでください。";
+inline constexpr const char* usbNoCandidate = "KVN ライターになりうる USB 機器が見つかりません。";
+inline constexpr const char* usbConnectedTo = "接続中: ";
+inline constexpr const char* usbBusy = "KVN ライターは他のプログラムが使用中です。";
+inline constexpr const char* usbInUse = "使用中";
+inline constexpr const char* usbConfigured = "設定済み";
+inline constexpr const char* usbAccessYes = "可";
+inline constexpr const char* usbAccessNo = "不可";
+inline constexpr const char* usbAccessHint = "権限がありません。端末で実行してください: ";
+inline constexpr const char* usbProbeNoAnswer = "応答なし";
 }  // namespace texts
 
 // The status line while an operation runs; "" for None.

@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QVariant>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -31,8 +32,17 @@ int hexDigit(char c) {
 #ifdef KORVALIN_HAVE_USB
 // The USB ID of the programmer: the environment first, so that a one-off run can point at
 // another board without touching the stored settings.
+// Both 0 with DriverFailure::None: nothing is configured, which is no failure (the driver then
+// says what to do).
 DriverFailure findUsbId(QSettings* store, uint16_t& vendorId, uint16_t& productId,
-                        std::string& error) {
+                        std::string& serial, std::string& error) {
+    std::unique_ptr<QSettings> own;
+    if (!store) {
+        own = openSettingsStore();
+        store = own.get();
+    }
+    const StoredUsbChoice stored = readUsbChoice(*store);
+    serial = stored.serial;
     const std::string fromEnvironment = environment("KORVALIN_USB_ID");
     if (!fromEnvironment.empty()) {
         if (parseUsbId(fromEnvironment, vendorId, productId)) return DriverFailure::None;
@@ -40,20 +50,12 @@ DriverFailure findUsbId(QSettings* store, uint16_t& vendorId, uint16_t& productI
                 fromEnvironment + "\"";
         return DriverFailure::BadUsbId;
     }
-    std::unique_ptr<QSettings> own;
-    if (!store) {
-        own = openSettingsStore();
-        store = own.get();
-    }
-    store->beginGroup(QStringLiteral("Settings/Usb"));
-    const std::string vendor = store->value(QStringLiteral("VendorId")).toString().toStdString();
-    const std::string product = store->value(QStringLiteral("ProductId")).toString().toStdString();
-    store->endGroup();
+    const std::string& vendor = stored.vendorId;
+    const std::string& product = stored.productId;
     if (vendor.empty() && product.empty()) {
-        error = "no USB ID is set for the programmer: set KORVALIN_USB_ID=vvvv:pppp, or VendorId "
-                "and ProductId (four hex digits each) in group Settings/Usb of " +
-                store->fileName().toStdString();
-        return DriverFailure::UsbId;
+        vendorId = 0;
+        productId = 0;
+        return DriverFailure::None;
     }
     const bool vendorOk = parseUsbIdPart(vendor, vendorId);
     if (!vendorOk || !parseUsbIdPart(product, productId)) {
@@ -91,8 +93,33 @@ bool parseUsbId(std::string_view text, uint16_t& vendorId, uint16_t& productId) 
     return true;
 }
 
+StoredUsbChoice readUsbChoice(QSettings& store) {
+    StoredUsbChoice stored;
+    store.beginGroup(QStringLiteral("Settings/Usb"));
+    stored.vendorId = store.value(QStringLiteral("VendorId")).toString().toStdString();
+    stored.productId = store.value(QStringLiteral("ProductId")).toString().toStdString();
+    stored.serial = store.value(QStringLiteral("Serial")).toString().toStdString();
+    store.endGroup();
+    return stored;
+}
+
+bool writeUsbChoice(QSettings& store, uint16_t vendorId, uint16_t productId, const std::string& serial) {
+    char vendor[8];
+    char product[8];
+    std::snprintf(vendor, sizeof vendor, "%04x", vendorId);
+    std::snprintf(product, sizeof product, "%04x", productId);
+    store.beginGroup(QStringLiteral("Settings/Usb"));
+    store.setValue(QStringLiteral("VendorId"), QString::fromLatin1(vendor));
+    store.setValue(QStringLiteral("ProductId"), QString::fromLatin1(product));
+    // An empty serial is kept as "any", so that an earlier choice of one board does not linger.
+    store.setValue(QStringLiteral("Serial"), QString::fromStdString(serial));
+    store.endGroup();
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
 DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePath,
-                          QSettings* store) {
+                          QSettings* store, const std::string& usbPick, bool firstOfSeveral) {
     DriverChoice choice;
     const std::string setup = simSpec.empty() ? environment("KORVALIN_SIM") : simSpec;
     if (!setup.empty()) {
@@ -109,16 +136,28 @@ DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePa
         choice.driver = std::move(simulator);
     } else {
 #ifdef KORVALIN_HAVE_USB
-        uint16_t vendorId = 0;
-        uint16_t productId = 0;
-        choice.failure = findUsbId(store, vendorId, productId, choice.error);
+        UsbChoice usbChoice;
+        choice.failure = findUsbId(store, usbChoice.vendorId, usbChoice.productId,
+                                   usbChoice.serial, choice.error);
         if (choice.failure != DriverFailure::None) return choice;
-        auto usb = std::make_unique<LibusbDriver>(vendorId, productId);
+        usbChoice.pick = usbPick.empty() ? environment("KORVALIN_USB") : usbPick;
+        usbChoice.firstOfSeveral = firstOfSeveral;
+        auto usb = std::make_unique<LibusbDriver>(usbChoice);
         LibusbDriver* raw = usb.get();
-        choice.whyNotOpen = [raw] { return raw->lastError(); };
+        const std::string absent = "no programmer with USB ID " +
+                                   usbIdText(usbChoice.vendorId, usbChoice.productId) +
+                                   " is plugged in; `korvalin-cli usb-list` shows what is";
+        choice.whyNotOpen = [raw, absent] {
+            const std::string why = raw->lastError();
+            return why.empty() ? absent : why;
+        };
+        choice.refused = [raw] { return raw->refused(); };
+        choice.usb = raw;
         choice.driver = std::move(usb);
 #else
         (void)store;
+        (void)usbPick;
+        (void)firstOfSeveral;
         choice.error = "this build has no USB support";
         choice.failure = DriverFailure::NoUsb;
         return choice;
@@ -133,6 +172,8 @@ DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePa
             choice.failure = DriverFailure::Trace;
             choice.simulator = nullptr;
             choice.whyNotOpen = nullptr;
+            choice.refused = nullptr;
+            choice.usb = nullptr;
             return choice;
         }
         choice.trace = traced.get();

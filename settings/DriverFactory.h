@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+class LibusbDriver;
 class QSettings;
 class SimulatedDriver;
 class TraceDriver;
@@ -32,6 +33,10 @@ struct DriverChoice {
     // Why the last open found a programmer but could not use it (permissions, busy), or "";
     // set for the real programmer only.
     std::function<std::string()> whyNotOpen;
+    // True when that reason will not go away by waiting (nothing chosen, several programmers
+    // and no choice, the chosen one in use by another program).
+    std::function<bool()> refused;
+    LibusbDriver* usb = nullptr;   // the real programmer's driver, inside any trace wrapper
     DriverFailure failure = DriverFailure::None;
     std::string error;   // plain message when driver is null
 };
@@ -39,11 +44,26 @@ struct DriverChoice {
 // Chooses the programmer driver for a front end: the simulated programmer when simSpec is not
 // empty or KORVALIN_SIM is set to a non-empty spec (simSpec wins), the libusb driver otherwise
 // (USB ID from KORVALIN_USB_ID=vvvv:pppp, which wins, else the store's group "Settings/Usb",
-// values "VendorId" and "ProductId" as four hex digits). Wraps it in the exchange trace when
-// tracePath is not empty or KORVALIN_TRACE is set (tracePath wins). store is where
-// "Settings/Usb" is read; null opens the running executable's own store.
+// values "VendorId" and "ProductId" as four hex digits; with neither, a driver that opens
+// nothing and says why). Of several programmers it takes the one usbPick names (a serial
+// number or a bus-port path; empty: KORVALIN_USB, else the stored "Serial"), or with
+// firstOfSeveral the first. Wraps it in the exchange trace when tracePath is not empty or
+// KORVALIN_TRACE is set (tracePath wins). store is where "Settings/Usb" is read; null opens the
+// running executable's own store.
 DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePath,
-                          QSettings* store = nullptr);
+                          QSettings* store = nullptr, const std::string& usbPick = std::string(),
+                          bool firstOfSeveral = false);
+
+// The programmer the store's group "Settings/Usb" names: "VendorId", "ProductId" (four hex
+// digits each) and "Serial" ("" any). usb-use and the window's USB setup write it.
+struct StoredUsbChoice {
+    std::string vendorId;
+    std::string productId;
+    std::string serial;
+};
+StoredUsbChoice readUsbChoice(QSettings& store);
+// False when the store could not be written.
+bool writeUsbChoice(QSettings& store, uint16_t vendorId, uint16_t productId, const std::string& serial);
 
 // The same, for callers that need only the driver. On failure returns null and a plain message
 // in error.

@@ -8,10 +8,13 @@
 #include <climits>
 #include <memory>
 #include <cstdio>
+#include <fcntl.h>
+#include <fstream>
 #include <mutex>
 #include <poll.h>
 #include <shared_mutex>
 #include <sys/time.h>
+#include <unistd.h>
 #include <vector>
 
 #ifndef KORVALIN_INSTALL_DATADIR
@@ -31,6 +34,94 @@ constexpr auto kRetryInterval = std::chrono::milliseconds(500);
 // arrival or a removal is invisible, and the idle poll then costs next to nothing.
 constexpr auto kEventInterval = std::chrono::milliseconds(40);
 
+constexpr uint16_t kPacketSize = 64;
+
+bool hasBulkEndpoint(const libusb_interface_descriptor& alt, unsigned char address)
+{
+    for (int i = 0; i < alt.bNumEndpoints; ++i) {
+        const libusb_endpoint_descriptor& ep = alt.endpoint[i];
+        if (ep.bEndpointAddress == address && (ep.bmAttributes & 0x03) == LIBUSB_TRANSFER_TYPE_BULK &&
+            ep.wMaxPacketSize == kPacketSize)
+            return true;
+    }
+    return false;
+}
+
+// Judged from the descriptors the kernel keeps, without opening the device.
+bool programmerShaped(libusb_device* dev)
+{
+    libusb_config_descriptor* config = nullptr;
+    if (libusb_get_config_descriptor(dev, 0, &config) != LIBUSB_SUCCESS)
+        return false;
+    bool shaped = false;
+    for (int i = 0; i < config->bNumInterfaces && !shaped; ++i) {
+        const libusb_interface& interface = config->interface[i];
+        if (interface.num_altsetting < 1)
+            continue;
+        const libusb_interface_descriptor& alt = interface.altsetting[0];
+        shaped = alt.bInterfaceNumber == LibusbDriver::kInterface &&
+                 alt.bInterfaceClass == LIBUSB_CLASS_VENDOR_SPEC &&
+                 hasBulkEndpoint(alt, LibusbDriver::kOutEndpoint) && hasBulkEndpoint(alt, LibusbDriver::kInEndpoint);
+    }
+    libusb_free_config_descriptor(config);
+    return shaped;
+}
+
+// "1-1.4", the kernel's name for the place the device is plugged in.
+std::string portPath(libusb_device* dev)
+{
+    uint8_t ports[8];
+    const int count = libusb_get_port_numbers(dev, ports, sizeof ports);
+    std::string path = std::to_string(libusb_get_bus_number(dev));
+    for (int i = 0; i < count; ++i)
+        path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    return path;
+}
+
+// The kernel keeps the string descriptors in sysfs for everyone to read; asking the device
+// would need it opened.
+std::string sysfsString(const std::string& path, const char* name)
+{
+    std::ifstream file("/sys/bus/usb/devices/" + path + "/" + name);
+    std::string value;
+    std::getline(file, value);
+    return value;
+}
+
+std::string devnodeOf(libusb_device* dev)
+{
+    char node[40];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(dev),
+                  libusb_get_device_address(dev));
+    return node;
+}
+
+// Opening usbfs claims nothing; it is the one test that sees ACLs, groups and capabilities
+// exactly as libusb_open will.
+bool mayOpen(const std::string& devnode)
+{
+    const int fd = ::open(devnode.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+UsbCandidate describe(libusb_device* dev, const libusb_device_descriptor& descriptor)
+{
+    UsbCandidate candidate;
+    candidate.path = portPath(dev);
+    candidate.vendorId = descriptor.idVendor;
+    candidate.productId = descriptor.idProduct;
+    candidate.manufacturer = sysfsString(candidate.path, "manufacturer");
+    candidate.product = sysfsString(candidate.path, "product");
+    candidate.serial = sysfsString(candidate.path, "serial");
+    candidate.devnode = devnodeOf(dev);
+    return candidate;
+}
+
+} // namespace
+
 std::string usbIdText(uint16_t vendorId, uint16_t productId)
 {
     char text[16];
@@ -38,7 +129,37 @@ std::string usbIdText(uint16_t vendorId, uint16_t productId)
     return text;
 }
 
-} // namespace
+bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error)
+{
+    candidates.clear();
+    libusb_context* context = nullptr;
+    int rc = libusb_init(&context);
+    if (rc != LIBUSB_SUCCESS) {
+        error = std::string("USB cannot be used on this system: ") + libusb_strerror(static_cast<libusb_error>(rc));
+        return false;
+    }
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    if (count < 0) {
+        error = std::string("the USB devices cannot be listed: ") +
+                libusb_strerror(static_cast<libusb_error>(count));
+        libusb_exit(context);
+        return false;
+    }
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS || !programmerShaped(list[i]))
+            continue;
+        UsbCandidate candidate = describe(list[i], descriptor);
+        candidate.accessible = mayOpen(candidate.devnode);
+        candidates.push_back(std::move(candidate));
+    }
+    libusb_free_device_list(list, 1);
+    libusb_exit(context);
+    std::sort(candidates.begin(), candidates.end(),
+              [](const UsbCandidate& a, const UsbCandidate& b) { return a.path < b.path; });
+    return true;
+}
 
 struct LibusbDriver::Impl {
     // A pipe belongs to one handle: once that handle is closed it fails for good, also after
@@ -62,10 +183,15 @@ struct LibusbDriver::Impl {
         const unsigned char endpoint_;
     };
 
-    Impl(uint16_t vendor, uint16_t product) : vendorId(vendor), productId(product) {}
+    explicit Impl(const UsbChoice& wanted) : choice(wanted), vendorId(wanted.vendorId), productId(wanted.productId) {}
 
-    const uint16_t vendorId;
-    const uint16_t productId;
+    UsbChoice choice;
+    uint16_t vendorId;
+    uint16_t productId;
+    bool refusal = false;      // lastError will not go away by waiting
+    bool wantHotplug = true;
+    bool busyRefusal = false;
+    std::string chosenPath;
     libusb_context* context = nullptr;
     bool hotplug = false;
     libusb_hotplug_callback_handle hotplugHandle = 0;
@@ -85,6 +211,7 @@ struct LibusbDriver::Impl {
     int handleId = -1;
     int nextHandleId = 1;
     std::atomic<bool> removed{false};
+    std::atomic<bool> deselected{false};   // open, but no longer the one chosen
 
     Clock::time_point nextScan{};              // no hot-plug: the next bus scan
     Clock::time_point nextRetry{};             // the next attempt at a device that refused
@@ -175,10 +302,52 @@ struct LibusbDriver::Impl {
         candidates = std::move(found);
     }
 
-    libusb_device* firstCandidate()
+    bool configured() const { return vendorId != 0 || productId != 0; }
+
+    // The candidate the choice names (referenced), or null: none plugged in (lastError ""),
+    // none of them the one asked for, or several and nothing to tell them apart (lastError says
+    // which). Several are never opened at random: the wrong chip would be written.
+    libusb_device* pickCandidate()
     {
-        std::lock_guard lock(devicesLock);
-        return candidates.empty() ? nullptr : libusb_ref_device(candidates.front());
+        std::vector<libusb_device*> all;
+        {
+            std::lock_guard lock(devicesLock);
+            for (libusb_device* dev : candidates)
+                all.push_back(libusb_ref_device(dev));
+        }
+        std::vector<std::pair<std::string, libusb_device*>> placed;
+        for (libusb_device* dev : all)
+            placed.emplace_back(portPath(dev), dev);
+        std::sort(placed.begin(), placed.end());
+        const std::string& wanted = choice.pick.empty() ? choice.serial : choice.pick;
+        libusb_device* chosen = nullptr;
+        std::string seen;
+        int matching = 0;
+        for (const auto& [path, dev] : placed) {
+            const std::string serial = sysfsString(path, "serial");
+            seen += (seen.empty() ? "" : ", ") + path + (serial.empty() ? "" : " serial " + serial);
+            if (!wanted.empty() && path != wanted && serial != wanted)
+                continue;
+            if (++matching == 1) {
+                chosen = libusb_ref_device(dev);
+                chosenPath = path;
+            }
+        }
+        for (libusb_device* dev : all)
+            libusb_unref_device(dev);
+
+        const std::string id = usbIdText(vendorId, productId);
+        if (matching > 1 && !choice.firstOfSeveral) {
+            libusb_unref_device(chosen);
+            lastError = "several programmers (USB ID " + id + ") are plugged in: " + seen +
+                        "; choose one with --usb SERIAL or --usb BUS-PORT (or KORVALIN_USB)";
+            refusal = true;
+            return nullptr;
+        }
+        if (chosen == nullptr && !placed.empty())
+            lastError = "no programmer (USB ID " + id + ") with serial number or place \"" + wanted +
+                        "\" is plugged in; plugged in: " + seen;
+        return chosen;
     }
 
     void dropCandidate(libusb_device* dev)
@@ -191,13 +360,9 @@ struct LibusbDriver::Impl {
     {
         const std::string id = usbIdText(vendorId, productId);
         return "the programmer (USB ID " + id +
-               ") is plugged in, but this user may not open it (permission denied). Install the "
-               "udev rule data/60-korvalin.rules (installed as " KORVALIN_INSTALL_DATADIR
-               "/60-korvalin.rules) with its IDs set to " +
-               id +
-               ": sudo cp 60-korvalin.rules /etc/udev/rules.d/ && sudo udevadm control "
-               "--reload-rules && sudo udevadm trigger, then unplug the programmer and plug it in "
-               "again.";
+               ") is plugged in, but this user may not open it (permission denied). Install a "
+               "udev rule for it: korvalin-cli udev-rule " + id + " | sudo " KORVALIN_INSTALL_DATADIR
+               "/install-udev-rule, then unplug the programmer and plug it in again.";
     }
 
     // Opens and claims the device; a handle id, or -1 with lastError set.
@@ -225,9 +390,12 @@ struct LibusbDriver::Impl {
             libusb_set_configuration(handle, 1);
         rc = libusb_claim_interface(handle, kInterface);
         if (rc != LIBUSB_SUCCESS) {
-            if (rc == LIBUSB_ERROR_BUSY)
-                lastError = "the programmer (USB ID " + id +
+            if (rc == LIBUSB_ERROR_BUSY) {
+                lastError = "the programmer (USB ID " + id + ", " + chosenPath +
                             ") is in use by another program; close that program and try again.";
+                refusal = true;
+                busyRefusal = true;
+            }
             else if (rc == LIBUSB_ERROR_ACCESS)
                 lastError = accessMessage();
             else
@@ -246,6 +414,7 @@ struct LibusbDriver::Impl {
         }
         device = handle;
         removed.store(false);
+        deselected.store(false);
         handleId = nextHandleId;
         nextHandleId = nextHandleId == INT_MAX ? 1 : nextHandleId + 1;
         pipes.push_back(std::make_unique<Pipe>(*this, handleId, kOutEndpoint));
@@ -253,6 +422,7 @@ struct LibusbDriver::Impl {
         pipes.push_back(std::make_unique<Pipe>(*this, handleId, kInEndpoint));
         inPipe = pipes.back().get();
         lastError.clear();
+        refusal = false;
         return handleId;
     }
 
@@ -281,7 +451,7 @@ struct LibusbDriver::Impl {
     int transfer(int handle, unsigned char endpoint, uint8_t* data, std::size_t length, int timeoutMs)
     {
         std::shared_lock guard(handleLock);
-        if (device == nullptr || handle != handleId || removed.load() ||
+        if (device == nullptr || handle != handleId || removed.load() || deselected.load() ||
             length > static_cast<std::size_t>(INT_MAX))
             return -1;
         // libusb reads a time-out of 0 as "wait for ever"; a transfer here always ends.
@@ -305,17 +475,80 @@ struct LibusbDriver::Impl {
     }
 };
 
-LibusbDriver::LibusbDriver(uint16_t vendorId, uint16_t productId, bool useHotplug)
-    : impl_(std::make_unique<Impl>(vendorId, productId))
+namespace {
+UsbChoice choiceOf(uint16_t vendorId, uint16_t productId)
 {
-    const int rc = libusb_init(&impl_->context);
-    if (rc != LIBUSB_SUCCESS) {
-        impl_->context = nullptr;
-        impl_->lastError = std::string("USB cannot be used on this system: ") +
-                           libusb_strerror(static_cast<libusb_error>(rc));
+    UsbChoice choice;
+    choice.vendorId = vendorId;
+    choice.productId = productId;
+    return choice;
+}
+} // namespace
+
+LibusbDriver::LibusbDriver(uint16_t vendorId, uint16_t productId, bool useHotplug)
+    : LibusbDriver(choiceOf(vendorId, productId), useHotplug)
+{
+}
+
+LibusbDriver::LibusbDriver(const UsbChoice& choice, bool useHotplug) : impl_(std::make_unique<Impl>(choice))
+{
+    impl_->wantHotplug = useHotplug;
+    start();
+}
+
+void LibusbDriver::choose(const UsbChoice& choice)
+{
+    Impl& d = *impl_;
+    if (d.context != nullptr && d.hotplugRegistered) {
+        libusb_hotplug_deregister_callback(d.context, d.hotplugHandle);
+        d.hotplugRegistered = false;
+    }
+    {
+        std::lock_guard lock(d.devicesLock);
+        for (libusb_device* dev : d.candidates)
+            libusb_unref_device(dev);
+        d.candidates.clear();
+        const std::string& wanted = choice.pick.empty() ? choice.serial : choice.pick;
+        const bool stillWanted = choice.vendorId == d.vendorId && choice.productId == d.productId &&
+                                 (wanted.empty() || wanted == d.chosenPath ||
+                                  wanted == sysfsString(d.chosenPath, "serial"));
+        // Still plugged in, so not dropped as a removed one would be: it may be chosen again.
+        if (d.openDevice != nullptr && !stillWanted)
+            d.deselected.store(true);
+    }
+    d.choice = choice;
+    d.vendorId = choice.vendorId;
+    d.productId = choice.productId;
+    d.lastError.clear();
+    d.refusal = false;
+    d.nextScan = {};
+    d.nextRetry = {};
+    d.nextPump = {};
+    start();
+}
+
+void LibusbDriver::start()
+{
+    const uint16_t vendorId = impl_->vendorId;
+    const uint16_t productId = impl_->productId;
+    if (!impl_->configured()) {
+        // Nothing to look for: the bus is left alone until the user has chosen a programmer.
+        impl_->lastError = "no USB ID is set for the programmer: find it with `korvalin-cli usb-list` "
+                           "and choose it with `korvalin-cli usb-use vvvv:pppp`";
+        impl_->refusal = true;
         return;
     }
-    if (useHotplug && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
+    if (impl_->context == nullptr) {
+        const int rc = libusb_init(&impl_->context);
+        if (rc != LIBUSB_SUCCESS) {
+            impl_->context = nullptr;
+            impl_->lastError = std::string("USB cannot be used on this system: ") +
+                               libusb_strerror(static_cast<libusb_error>(rc));
+            return;
+        }
+    }
+    impl_->hotplug = false;
+    if (impl_->wantHotplug && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
         // ENUMERATE reports the devices already present as arrivals, right here.
         const int reg = libusb_hotplug_register_callback(
             impl_->context,
@@ -346,7 +579,7 @@ LibusbDriver::~LibusbDriver()
 int LibusbDriver::openProgrammer()
 {
     Impl& d = *impl_;
-    if (d.context == nullptr)
+    if (d.context == nullptr || !d.configured())
         return -1;
     if (d.device != nullptr)
         return d.handleId;
@@ -359,20 +592,22 @@ int LibusbDriver::openProgrammer()
         d.rescan();
     }
 
-    libusb_device* dev = d.firstCandidate();
+    // A device that refused once (permissions, busy, several to choose from) is retried at the
+    // slow pace: the user may be installing the udev rule or closing the other program meanwhile.
+    if (!d.lastError.empty() && now < d.nextRetry)
+        return -1;
+    d.lastError.clear();
+    d.refusal = false;
+    d.busyRefusal = false;
+    libusb_device* dev = d.pickCandidate();
     if (dev == nullptr) {
-        // The reason a device could not be opened goes with that device.
-        d.lastError.clear();
+        if (!d.lastError.empty())
+            d.nextRetry = now + kRetryInterval;
         return -1;
     }
-    int handle = -1;
-    // A device that refused once (permissions, busy) is retried at the slow pace: the user may
-    // be installing the udev rule or closing the other program meanwhile.
-    if (d.lastError.empty() || now >= d.nextRetry) {
-        handle = d.open(dev);
-        if (handle == -1)
-            d.nextRetry = now + kRetryInterval;
-    }
+    const int handle = d.open(dev);
+    if (handle == -1)
+        d.nextRetry = now + kRetryInterval;
     libusb_unref_device(dev);
     return handle;
 }
@@ -402,7 +637,7 @@ int LibusbDriver::isRemoved(int handle)
             d.rescan();
         }
     }
-    return d.removed.load() ? 1 : 0;
+    return d.removed.load() || d.deselected.load() ? 1 : 0;
 }
 
 void LibusbDriver::closeProgrammer(int handle)
@@ -415,6 +650,21 @@ void LibusbDriver::closeProgrammer(int handle)
 std::string LibusbDriver::lastError() const
 {
     return impl_->lastError;
+}
+
+bool LibusbDriver::refused() const
+{
+    return impl_->refusal;
+}
+
+bool LibusbDriver::busy() const
+{
+    return impl_->busyRefusal;
+}
+
+std::string LibusbDriver::devicePath() const
+{
+    return impl_->chosenPath;
 }
 
 bool LibusbDriver::usesHotplug() const

@@ -5,9 +5,41 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+// A USB device that can be the programmer: a vendor-specific interface 0 with a bulk OUT
+// endpoint 0x01 and a bulk IN endpoint 0x81 of 64 bytes. The strings come from sysfs, so they
+// are known also for a device this user may not open.
+struct UsbCandidate {
+    std::string path;           // bus and ports, "1-1.4": where it is plugged in
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    std::string manufacturer;   // "" where the device has none
+    std::string product;
+    std::string serial;
+    std::string devnode;        // /dev/bus/usb/BBB/DDD
+    bool accessible = false;    // this user may open its device node
+};
+
+// Which programmer to use. Several plugged in and nothing to tell them apart: refused, unless
+// firstOfSeveral (the window, which then shows which one it took).
+struct UsbChoice {
+    uint16_t vendorId = 0;      // 0:0 nothing configured: never opens anything
+    uint16_t productId = 0;
+    std::string serial;         // "" any
+    std::string pick;           // a serial number or a bus-port path; "" any (wins over serial)
+    bool firstOfSeveral = false;
+};
+
+// Every device on the bus shaped like the programmer, in bus order; false with a plain message
+// in error when USB cannot be used at all.
+bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error);
+
+// "vvvv:pppp" in lower case, as lsusb and udev write it.
+std::string usbIdText(uint16_t vendorId, uint16_t productId);
 
 // The real programmer over libusb-1.0: bulk OUT 0x01 is pipe 1, bulk IN 0x81 is pipe 0, on
-// interface 0 of the first device with the given vendor and product ID.
+// interface 0 of the device the UsbChoice names.
 //
 // Finding it costs next to nothing while none is plugged in: where libusb reports hot-plug
 // events the driver only looks at arrivals (and retries a device that could not be opened at
@@ -22,6 +54,7 @@ class LibusbDriver : public UsbDriver {
 public:
     // useHotplug false makes it scan even where libusb has hot-plug events (for tests).
     LibusbDriver(uint16_t vendorId, uint16_t productId, bool useHotplug = true);
+    explicit LibusbDriver(const UsbChoice& choice, bool useHotplug = true);
     ~LibusbDriver() override;
     LibusbDriver(const LibusbDriver&) = delete;
     LibusbDriver& operator=(const LibusbDriver&) = delete;
@@ -35,6 +68,20 @@ public:
     // is not usable at all; "" once a device has been opened or none is plugged in.
     std::string lastError() const;
 
+    // Looks for another programmer from now on (front end's thread, no worker running). An
+    // open programmer that is not the new choice reads as removed, so the link poll lets it go
+    // and then opens the chosen one.
+    void choose(const UsbChoice& choice);
+
+    // True when lastError() will not go away by waiting: nothing configured, several
+    // programmers and no choice, or the chosen one in use by another program.
+    bool refused() const;
+    // The chosen programmer is claimed by another program.
+    bool busy() const;
+
+    // The bus-port path of the device last opened or refused; "" before.
+    std::string devicePath() const;
+
     // Whether libusb delivers hot-plug events here (otherwise the driver scans).
     bool usesHotplug() const;
 
@@ -46,6 +93,8 @@ public:
     static constexpr int kInterface = 0;
 
 private:
+    void start();   // libusb and the hot-plug watch for the current choice
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -4,6 +4,10 @@
 #include "dialogs/DialogFonts.h"
 #include "dialogs/DialogUnits.h"
 #include "dialogs/UserIdDialog.h"
+#ifdef KORVALIN_HAVE_USB
+#include "dialogs/UsbSetupDialog.h"
+#include <QTableWidget>
+#endif
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -42,6 +46,10 @@ private slots:
     void userIdClicks_data();
     void userIdClicks();
     void userIdDigitsStandUnderTheirAddresses();
+#ifdef KORVALIN_HAVE_USB
+    void usbSetup_data();
+    void usbSetup();
+#endif
 };
 
 void DialogsTest::bitTags_data() {
@@ -182,6 +190,73 @@ void DialogsTest::userIdDigitsStandUnderTheirAddresses() {
         previous = cell.right();
     }
 }
+
+#ifdef KORVALIN_HAVE_USB
+void DialogsTest::usbSetup_data() {
+    QTest::addColumn<int>("remembered");   // which candidate's ID and serial are remembered; -1 none
+    QTest::addColumn<int>("connected");    // which one the window has open; -1 none
+    QTest::addColumn<bool>("accessB");     // whether this user may open the second
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<int>("candidates");
+    QTest::addColumn<QString>("status");   // the start of the status line
+    QTest::addColumn<int>("selected");     // the row selected at start; -1 none
+    QTest::addColumn<QString>("stateB");   // the second row's state column
+    const QString hint = QStringLiteral("権限がありません。端末で実行してください: korvalin-cli udev-rule 1209:4b56");
+    QTest::newRow("nothing chosen yet") << -1 << -1 << true << false << 2
+        << "USB ID が未設定です。一覧から KVN ライターを選んでください。" << -1 << "";
+    QTest::newRow("remembered, not open") << 1 << -1 << true << false << 2 << "" << 1 << "設定済み";
+    QTest::newRow("open in the window") << 1 << 1 << true << false << 2 << "接続中: 1-3" << 1 << "使用中";
+    QTest::newRow("no permission") << 1 << -1 << false << false << 2 << hint << 1 << "設定済み";
+    QTest::newRow("held by another program") << 1 << -1 << true << true << 2
+        << "KVN ライターは他のプログラムが使用中です。" << 1 << "設定済み";
+    QTest::newRow("none plugged in") << -1 << -1 << true << false << 0
+        << "KVN ライターになりうる USB 機器が見つかりません。" << -1 << "";
+}
+
+// Where the window stands is told in the one status line, the remembered or open programmer is
+// the one selected, and "use this one" hands back the selected candidate.
+void DialogsTest::usbSetup() {
+    QFETCH(int, remembered);
+    QFETCH(int, connected);
+    QFETCH(bool, accessB);
+    QFETCH(bool, busy);
+    QFETCH(int, candidates);
+    QFETCH(QString, status);
+    QFETCH(int, selected);
+    QFETCH(QString, stateB);
+    UsbSetupValues values;
+    for (int i = 0; i < candidates; ++i) {
+        UsbCandidate c;
+        c.path = i == 0 ? "1-2" : "1-3";
+        c.vendorId = 0x1209;
+        c.productId = 0x4B56;
+        c.serial = i == 0 ? "KVN-A" : "KVN-B";
+        c.accessible = i == 0 || accessB;
+        values.candidates.push_back(c);
+    }
+    if (remembered >= 0) {
+        values.vendorId = 0x1209;
+        values.productId = 0x4B56;
+        values.serial = values.candidates[remembered].serial;
+    }
+    if (connected >= 0) values.connectedPath = values.candidates[connected].path;
+    values.chosenBusy = busy;
+    UsbSetupDialog dialog(values, {});
+    const QString shown = labelText(dialog, QStringLiteral("statusLabel"));
+    QVERIFY2(status.isEmpty() ? shown.isEmpty() : shown.startsWith(status), qPrintable(shown));
+    auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("candidateTable"));
+    QCOMPARE(table->rowCount(), candidates);
+    const QList<QTableWidgetItem*> chosenRow = table->selectedItems();
+    QCOMPARE(chosenRow.isEmpty() ? -1 : chosenRow.first()->row(), selected);
+    if (candidates > 1) QCOMPARE(table->item(1, 6)->text(), stateB);
+    auto* use = dialog.findChild<QPushButton*>(QStringLiteral("useButton"));
+    QCOMPARE(use->isEnabled(), selected >= 0);
+    if (selected < 0) return;
+    QTest::mouseClick(use, Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.chosen().serial, values.candidates[selected].serial);
+}
+#endif
 
 QTEST_MAIN(DialogsTest)
 #include "DialogsTest.moc"

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
+#include <QLabel>
 #include <QSettings>
 
 // Start-up against a settings file in a temporary folder, never the user's own store.
@@ -15,9 +16,10 @@ private slots:
     void cleanup() { qunsetenv("KORVALIN_SIM"); }
     void restoresAndWritesBackOnce_data();
     void restoresAndWritesBackOnce();
-    void unusableDriverIsReportedAndTheWindowStillRuns();
     void fileFromTheCommandLine_data();
     void fileFromTheCommandLine();
+    void driverProblemsAtStart_data();
+    void driverProblemsAtStart();
 
 private:
     QTemporaryDir dir_;
@@ -110,21 +112,45 @@ void StartupTest::restoresAndWritesBackOnce() {
     QCOMPARE(stored(), after);
 }
 
-void StartupTest::unusableDriverIsReportedAndTheWindowStillRuns() {
-    qputenv("KORVALIN_SIM", "PIC16F877A,no-such-key=1");
+void StartupTest::driverProblemsAtStart_data() {
+    QTest::addColumn<QByteArray>("sim");       // KORVALIN_SIM; empty: the real programmer
+    QTest::addColumn<QString>("message");      // part of the one box shown; empty: no box
+    QTest::newRow("setup not understood") << QByteArray("PIC16F877A,no-such-key=1") << "no-such-key";
+    QTest::newRow("no programmer chosen yet") << QByteArray() << "";
+}
+
+// The window runs either way; only a real fault is worth a box at start. A programmer not yet
+// chosen reads as none plugged in, and the USB setup is there to choose one.
+void StartupTest::driverProblemsAtStart() {
+    QFETCH(QByteArray, sim);
+    QFETCH(QString, message);
+    if (!sim.isEmpty()) qputenv("KORVALIN_SIM", sim);
+    qunsetenv("KORVALIN_USB_ID");
     QSettings store(storePath_, QSettings::IniFormat);
+    store.clear();
     Application app(store);
     prepare(app);
-    app.driver = nullptr;   // the driver the environment asks for
-    bool ran = false;
+    app.driver = nullptr;   // the driver the environment and the store ask for
+    QString status;
+    bool setupOffered = false;
     app.beforeRun = [&](MainWindow& window) {
-        ran = true;
-        QTimer::singleShot(50, &window, [&window] { window.reject(); });
+        setupOffered = window.usbSetupAction()->isEnabled() &&
+                       window.actions().contains(window.usbSetupAction()) &&
+                       window.usbSetupAction()->text() == QStringLiteral("USB の設定(&U)...");
+        QTimer::singleShot(100, &window, [&window, &status] {
+            status = window.findChild<QLabel*>("statusLine")->text();
+            window.reject();
+        });
     };
     QCOMPARE(app.run(), 0);
-    QVERIFY(ran);
-    QCOMPARE(messages_.size(), 1);
-    QVERIFY2(messages_.first().contains(QLatin1String("no-such-key")), qPrintable(messages_.first()));
+    if (message.isEmpty()) {
+        QCOMPARE(messages_, QStringList());
+        QCOMPARE(status, QStringLiteral("Korvalin Non Connect"));
+        QVERIFY(setupOffered);
+    } else {
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_.first().contains(message), qPrintable(messages_.first()));
+    }
 }
 
 void StartupTest::fileFromTheCommandLine_data() {

@@ -164,6 +164,35 @@ not_connected)
     run 2 -d PIC16F628A erase
     check grep -q 'Settings/Usb/ProductId' "$err"
     ;;
+usb_setup)
+    # From nothing configured to a rule in place, as the README walks through it.
+    run 3 -d PIC16F628A erase
+    has "$err" "KVNライターが未接続です"
+    has "$err" "(no USB ID is set for the programmer: find it with \`korvalin-cli usb-list\` and choose it with \`korvalin-cli usb-use vvvv:pppp\`)"
+    run 2 udev-rule
+    run 2 usb-use 1209:4b5
+    run 2 udev-rule 1209:zz56
+    run 2 usb-list --serial X
+    run 2 --group "x\";RUN+=\"/bin/sh" udev-rule 1209:4b56
+    run 0 usb-use 1209:4B56 --serial KVN-7
+    check grep -qx 'Usb\\Serial=KVN-7' "$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
+    KORVALIN_USB_ID=f00d:0001 run 3 -d PIC16F628A erase
+    has "$err" "(no programmer with USB ID f00d:0001 is plugged in; \`korvalin-cli usb-list\` shows what is)"
+    run 0 udev-rule --group plugdev
+    has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", TAG+="uaccess"'
+    has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", GROUP="plugdev", MODE="0660"'
+    cp "$out" "$work/rule"
+    printf '#!/bin/sh\necho udevadm "$@"\n' >"$work/udevadm"
+    chmod +x "$work/udevadm"
+    export KORVALIN_UDEV_RULES_DIR="$work/rules.d" UDEVADM="$work/udevadm"
+    check bash -c '"$0/scripts/install-udev-rule" <"$1" >"$2"' "$SOURCE_DIR" "$work/rule" "$work/installed"
+    check cmp "$work/rule" "$work/rules.d/60-korvalin.rules"
+    has "$work/installed" "udevadm trigger --subsystem-match=usb --attr-match=idVendor=1209 --attr-match=idProduct=4b56"
+    # What is not a rule from udev-rule is never handed to root's udev.
+    echo 'RUN+="/bin/rm -rf /"' >"$work/bad"
+    check bash -c '! "$0/scripts/install-udev-rule" "$1" 2>/dev/null' "$SOURCE_DIR" "$work/bad"
+    check cmp "$work/rule" "$work/rules.d/60-korvalin.rules"
+    ;;
 empty_socket)
     run 4 -d PIC16F628A --sim empty erase
     has "$err" "デバイスが未実装です"

@@ -162,7 +162,7 @@ TEST_F(DriverFactory, UsbIdComesFromTheEnvironmentFirstThenTheStore) {
     } cases[] = {
         {"04D8", "000A", DriverFailure::None, ""},
         {"04d8", "000a", DriverFailure::None, ""},
-        {nullptr, nullptr, DriverFailure::UsbId, "Settings/Usb"},
+        {nullptr, nullptr, DriverFailure::None, ""},
         {"zzzz", "0001", DriverFailure::BadUsbId, "Settings/Usb/VendorId"},
         {"04D8", nullptr, DriverFailure::BadUsbId, "Settings/Usb/ProductId"},
         {"4D8", "000A", DriverFailure::BadUsbId, "Settings/Usb/VendorId"},
@@ -175,6 +175,11 @@ TEST_F(DriverFactory, UsbIdComesFromTheEnvironmentFirstThenTheStore) {
         EXPECT_EQ(bool(choice.driver), c.failure == DriverFailure::None) << choice.error;
         EXPECT_EQ(choice.failure, c.failure);
         EXPECT_NE(choice.error.find(c.named), std::string::npos) << choice.error;
+        if (!c.vendor && !c.product) {
+            // Nothing chosen yet is no failure: the driver opens nothing and says what to do.
+            EXPECT_TRUE(choice.refused());
+            EXPECT_NE(choice.whyNotOpen().find("usb-list"), std::string::npos) << choice.whyNotOpen();
+        }
     }
 }
 #else

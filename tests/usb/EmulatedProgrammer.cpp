@@ -76,8 +76,10 @@ void EmulatedProgrammer::handle(UMockdevIoctlClient* client)
 
     std::lock_guard lock(mutex_);
     // Counted even on a gone device: the tests check that the driver lets go exactly once.
-    if (request == USBDEVFS_RELEASEINTERFACE)
+    if (request == USBDEVFS_RELEASEINTERFACE) {
         ++releases;
+        claimed_ = false;
+    }
     // Reaping stays possible after an unplug (REAP_AFTER_DISCONNECT): libusb collects the
     // transfers the unplug ended before it hears ENODEV.
     const bool reaping = request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY;
@@ -90,8 +92,10 @@ void EmulatedProgrammer::handle(UMockdevIoctlClient* client)
             g_object_unref(caps);
         }
     } else if (request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM) {
-        error = claimError.load();
+        // As the kernel does: an interface another open file holds is busy.
+        error = claimed_ ? EBUSY : claimError.load();
         claims += error == 0 ? 1 : 0;
+        claimed_ = claimed_ || error == 0;
     } else if (request == USBDEVFS_GETDRIVER) {
         error = ENODATA;   // no kernel driver is bound to the vendor interface
     } else if (request == USBDEVFS_SUBMITURB) {

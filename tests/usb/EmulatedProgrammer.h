@@ -62,6 +62,7 @@ private:
     mutable std::mutex mutex_;
     Answerer* answerer_ = nullptr;
     bool disconnected_ = false;
+    bool claimed_ = false;
     std::deque<Urb> waiting_;      // IN transfers without an answer yet
     std::deque<Urb> completed_;    // ready to reap, oldest first
 };

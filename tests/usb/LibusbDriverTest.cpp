@@ -125,7 +125,7 @@ TEST_F(LibusbDriverTest, PermissionDeniedNamesTheUdevRule)
         EXPECT_EQ(openWithin(driver, 600ms), -1);
     }
     const std::string message = driver.lastError();
-    for (const char* part : {"permission denied", "data/60-korvalin.rules", "1209:4b56", "udevadm"})
+    for (const char* part : {"permission denied", "udev-rule 1209:4b56", "install-udev-rule"})
         EXPECT_NE(message.find(part), std::string::npos) << part << " in " << message;
     EXPECT_EQ(device.claims.load(), 0);
 
@@ -133,6 +133,133 @@ TEST_F(LibusbDriverTest, PermissionDeniedNamesTheUdevRule)
     usbTestbed().unplug(device);
     EXPECT_EQ(openWithin(driver, 600ms), -1);
     EXPECT_EQ(driver.lastError(), "");
+}
+
+TEST_F(LibusbDriverTest, ListsWhatCanBeTheProgrammerAndWhoMayOpenIt)
+{
+    Answerer second;
+    Answerer keyboard;
+    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
+    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, &second, {3, "KVN-B", true});
+    usbTestbed().plug(0x046d, 0xc31c, &keyboard, {4, "", false});
+    usbTestbed().denyAccess(b);
+    std::vector<UsbCandidate> found;
+    std::string error;
+    {
+        AsAnOrdinaryUser user;
+        ASSERT_TRUE(user.active);
+        ASSERT_TRUE(listUsbCandidates(found, error)) << error;
+    }
+    ASSERT_EQ(found.size(), 2u);
+    const struct {
+        const char* path;
+        const char* serial;
+        bool accessible;
+    } expected[] = {{"1-2", "KVN-A", true}, {"1-3", "KVN-B", false}};
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].path, expected[i].path);
+        EXPECT_EQ(found[i].serial, expected[i].serial);
+        EXPECT_EQ(found[i].accessible, expected[i].accessible) << found[i].path;
+        EXPECT_EQ(found[i].vendorId, kVendor);
+        EXPECT_EQ(found[i].productId, kProduct);
+        EXPECT_EQ(found[i].product, "KVN Writer");
+    }
+    // Listing sends nothing and claims nothing.
+    EXPECT_EQ(a.claims.load() + b.claims.load(), 0);
+    EXPECT_EQ(a.inFlight() + b.inFlight(), 0);
+}
+
+TEST_F(LibusbDriverTest, OfSeveralOpensOnlyTheOneChosenAndNeverGuesses)
+{
+    Answerer second;
+    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
+    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, &second, {3, "KVN-B", true});
+    const struct {
+        const char* pick;
+        const char* serial;   // as remembered
+        bool firstOfSeveral;
+        int opensA, opensB;
+        bool refused;
+        const char* why;      // part of lastError when nothing opens
+    } cases[] = {
+        {"", "", false, 0, 0, true, "several programmers"},
+        {"KVN-B", "", false, 0, 1, false, ""},
+        {"1-2", "", false, 1, 0, false, ""},
+        {"", "KVN-B", false, 0, 1, false, ""},
+        {"1-2", "KVN-B", false, 1, 0, false, ""},   // the one-off choice wins over the remembered
+        {"", "", true, 1, 0, false, ""},            // the window: the first, shown in its setup
+        {"KVN-C", "", false, 0, 0, false, "\"KVN-C\" is plugged in"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.pick) + "/" + c.serial);
+        const int claimsA = a.claims.load();
+        const int claimsB = b.claims.load();
+        UsbChoice choice;
+        choice.vendorId = kVendor;
+        choice.productId = kProduct;
+        choice.pick = c.pick;
+        choice.serial = c.serial;
+        choice.firstOfSeveral = c.firstOfSeveral;
+        LibusbDriver chosen(choice);
+        const int handle = openWithin(chosen, 300ms);
+        EXPECT_EQ(handle != -1, c.opensA + c.opensB == 1) << chosen.lastError();
+        EXPECT_EQ(a.claims.load() - claimsA, c.opensA);
+        EXPECT_EQ(b.claims.load() - claimsB, c.opensB);
+        EXPECT_EQ(chosen.refused(), c.refused);
+        EXPECT_NE(chosen.lastError().find(c.why), std::string::npos) << chosen.lastError();
+        if (handle != -1)
+            chosen.closeProgrammer(handle);
+    }
+}
+
+// The window's USB setup: a new choice lets the open programmer go (as an unplug would) and
+// opens the chosen one; the first stays plugged in and can be chosen again.
+TEST_F(LibusbDriverTest, ANewChoiceSwitchesProgrammersWithoutAReplug)
+{
+    Answerer second;
+    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
+    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, &second, {3, "KVN-B", true});
+    UsbChoice choice;
+    choice.vendorId = kVendor;
+    choice.productId = kProduct;
+    choice.firstOfSeveral = true;
+    LibusbDriver window(choice);
+    const char* const picks[] = {"KVN-B", "1-2", "KVN-A"};
+    int handle = openWithin(window, 300ms);
+    ASSERT_NE(handle, -1) << window.lastError();
+    EXPECT_EQ(window.devicePath(), "1-2");
+    for (const char* pick : picks) {
+        SCOPED_TRACE(pick);
+        const std::string before = window.devicePath();
+        choice.pick = pick;
+        window.choose(choice);
+        const bool stays = before == "1-2" ? std::string(pick) != "KVN-B" : std::string(pick) == "KVN-B";
+        EXPECT_EQ(window.isRemoved(handle), stays ? 0 : 1);
+        if (stays)
+            continue;
+        window.closeProgrammer(handle);
+        handle = openWithin(window, 600ms);
+        ASSERT_NE(handle, -1) << window.lastError();
+        EXPECT_EQ(window.devicePath(), std::string(pick) == "KVN-B" ? "1-3" : "1-2");
+    }
+    window.closeProgrammer(handle);
+    EXPECT_EQ(a.claims.load(), 2);
+    EXPECT_EQ(b.claims.load(), 1);
+}
+
+TEST_F(LibusbDriverTest, AProgrammerInUseElsewhereIsReportedAtOnce)
+{
+    usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
+    const int held = openWithin(driver, 1000ms);
+    ASSERT_NE(held, -1) << driver.lastError();
+    LibusbDriver other{kVendor, kProduct};
+    const auto start = Clock::now();
+    EXPECT_EQ(openWithin(other, 100ms), -1);
+    EXPECT_TRUE(other.refused());
+    EXPECT_TRUE(other.busy());
+    EXPECT_NE(other.lastError().find("in use by another program"), std::string::npos) << other.lastError();
+    EXPECT_LT(millisecondsSince(start), 150);
+    driver.closeProgrammer(held);
 }
 
 // ---- Transfers -----------------------------------------------------------------------------

@@ -9,7 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <cstdlib>
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -76,5 +86,148 @@ TEST(LibusbSimTest, ProgramAndVerifyAWholeChipThroughLibusb)
     EXPECT_EQ(sim.malformedScriptCount(), 0u);
     usbTestbed().unplugAll();
 }
+
+#ifdef KORVALIN_CLI
+// One korvalin-cli on the emulated bus: the preload library and the testbed's folder let it see
+// exactly the devices this process has plugged in, answered by this process.
+class CliProcess {
+public:
+    CliProcess(const std::string& dir, const std::string& name, const std::vector<std::string>& args)
+        : out_(dir + "/" + name + ".out"), err_(dir + "/" + name + ".err")
+    {
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            for (const char* drop : {"LD_PRELOAD=", "UMOCKDEV_DIR=", "KORVALIN_", "XDG_CONFIG_HOME=", "ASAN_OPTIONS="})
+                if (entry.rfind(drop, 0) == 0)
+                    goto skip;
+            env.push_back(entry);
+        skip:;
+        }
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0");
+        env.push_back(std::string("LD_PRELOAD=") + UMOCKDEV_PRELOAD);
+        env.push_back("UMOCKDEV_DIR=" + usbTestbed().rootDir());
+        env.push_back("XDG_CONFIG_HOME=" + dir + "/config");
+        env.push_back("KORVALIN_USB_ID=1209:4b56");
+        std::vector<std::string> argv{KORVALIN_CLI, "-q", "--catalogue", std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> argp;
+        for (std::string& a : argv)
+            argp.push_back(a.data());
+        argp.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, argp[0], &files, nullptr, argp.data(), envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&files);
+    }
+
+    bool running()
+    {
+        return pid_ > 0 && status_ < 0 && waitpid(pid_, &status_, WNOHANG) == 0 ? (status_ = -1, true) : false;
+    }
+    int exitCode()
+    {
+        if (pid_ > 0 && status_ < 0)
+            waitpid(pid_, &status_, 0);
+        return status_ >= 0 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+    std::string output() const { return read(out_) + read(err_); }
+
+private:
+    static std::string read(const std::string& path)
+    {
+        std::ifstream file(path);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+    std::string out_;
+    std::string err_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// A production bench: two programmers of one ID told apart by serial and by place, two runs side
+// by side, each on its own chip, and a third run that finds its programmer taken.
+TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
+{
+    char dirTemplate[] = "/tmp/korvalin-gang-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    struct Station {
+        const char* chip;
+        const char* serial;
+        int port;
+        std::unique_ptr<SimulatedDriver> sim;
+        Answerer answerer;
+    };
+    Station stations[2] = {{"PIC16F84A", "KVN-A", 2, nullptr, {}}, {"PIC16F84A", "KVN-B", 3, nullptr, {}}};
+    EmulatedProgrammer* a = nullptr;
+    for (Station& s : stations) {
+        SimConfig config;
+        config.chip = s.chip;
+        s.sim = std::make_unique<SimulatedDriver>(config);
+        const int handle = s.sim->openProgrammer();
+        ASSERT_NE(handle, -1);
+        s.answerer.forwardTo(s.sim->openPipe(handle, 0, 1), s.sim->openPipe(handle, 0, 0));
+        EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &s.answerer, {s.port, s.serial, true});
+        if (a == nullptr)
+            a = &device;
+    }
+    // The list tells the two apart and, asked, each answers as the programmer does.
+    CliProcess list(dir, "list", {"usb-list", "--probe", "--usb", "KVN-B"});
+    ASSERT_EQ(list.exitCode(), 0) << list.output();
+    for (const char* line : {"1-2  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-A\"\n",
+                             "1-3  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-B\"  (configured)\n",
+                             "    probe: identity 4B564E01, clock 16 MHz\n"})
+        EXPECT_NE(list.output().find(line), std::string::npos) << line << " in\n" << list.output();
+    EXPECT_EQ(a->claims.load(), 1) << "the probe opens each candidate once";
+    EXPECT_EQ(a->releases.load(), 1);
+
+    // Different files, so that a run that reached the other's chip shows.
+    const std::string fileB = dir + "/retlw.hex";
+    std::ofstream(fileB) << ":020000000034CA\n:00000001FF\n";
+    // One by serial number, the other by its place on the bus.
+    CliProcess first(dir, "first", {"-d", "PIC16F84A", "--usb", "KVN-A", "program",
+                                    std::string(KORVALIN_DATA_DIR) + "/../tests/data/cli-small-16f84a.hex"});
+    CliProcess second(dir, "second", {"-d", "PIC16F84A", "--usb", "1-3", "program", fileB});
+    const auto start = std::chrono::steady_clock::now();
+    while (a->claims.load() == 1 && millisecondsSince(start) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(a->claims.load(), 2) << first.output();
+
+    const auto asked = std::chrono::steady_clock::now();
+    CliProcess third(dir, "third", {"-d", "PIC16F84A", "--usb", "KVN-A", "detect"});
+    EXPECT_EQ(third.exitCode(), 3) << third.output();
+    EXPECT_LT(millisecondsSince(asked), 900) << "the busy programmer must be reported at once";
+    ASSERT_TRUE(first.running()) << "the first run ended before the third could find its programmer taken";
+    EXPECT_NE(third.output().find("in use by another program"), std::string::npos) << third.output();
+
+    EXPECT_EQ(first.exitCode(), 0) << first.output();
+    EXPECT_EQ(second.exitCode(), 0) << second.output();
+    for (CliProcess* run : {&first, &second})
+        EXPECT_NE(run->output().find("Program Verify - OK"), std::string::npos) << run->output();
+    // Each chip holds its own program: nothing crossed over.
+    const SimChipState chipA = stations[0].sim->chipState();
+    const SimChipState chipB = stations[1].sim->chipState();
+    ASSERT_FALSE(chipA.eepromBytes.empty());
+    ASSERT_FALSE(chipB.eepromBytes.empty());
+    EXPECT_EQ(chipA.programWords.at(0), 0x3001);
+    EXPECT_EQ(chipB.programWords.at(0), 0x3400);
+    EXPECT_EQ(chipA.eepromBytes.at(0), 0x11);
+    EXPECT_EQ(chipB.eepromBytes.at(0), 0xFF);
+    EXPECT_EQ(stations[0].sim->protocolErrorCount() + stations[1].sim->protocolErrorCount(), 0u);
+    usbTestbed().unplugAll();
+    std::filesystem::remove_all(dir);
+}
+#endif
 
 } // namespace

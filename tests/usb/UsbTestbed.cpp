@@ -19,7 +19,7 @@ std::string hex2(unsigned value)
 
 // Device, configuration, one vendor interface and its two 64-byte bulk endpoints, as the
 // kernel exposes them in sysfs "descriptors".
-std::string descriptorsHex(uint16_t vendorId, uint16_t productId)
+std::string descriptorsHex(uint16_t vendorId, uint16_t productId, bool programmerShaped)
 {
     std::string hex;
     hex += "1201" "0002" "00" "00" "00" "40";            // USB 2.0, class per interface, ep0 64
@@ -27,7 +27,8 @@ std::string descriptorsHex(uint16_t vendorId, uint16_t productId)
     hex += hex2(productId) + hex2(productId >> 8);
     hex += "0001" "00" "00" "00" "01";                   // bcdDevice 1.00, no strings, 1 config
     hex += "0902" "2000" "01" "01" "00" "80" "32";       // 32 bytes, 1 interface, value 1, 100 mA
-    hex += "0904" "00" "00" "02" "FF" "00" "00" "00";    // interface 0, 2 endpoints, vendor class
+    // Interface 0, 2 endpoints, vendor class (or HID, for a device that is not the programmer).
+    hex += std::string("0904" "00" "00" "02") + (programmerShaped ? "FF" : "03") + "00" "00" "00";
     hex += "0705" "01" "02" "4000" "00";                 // bulk OUT 0x01, 64 bytes
     hex += "0705" "81" "02" "4000" "00";                 // bulk IN 0x81, 64 bytes
     return hex;
@@ -52,13 +53,21 @@ bool UsbTestbed::mocked() const
     return testbed_ != nullptr && umockdev_in_mock_environment();
 }
 
-EmulatedProgrammer& UsbTestbed::plug(uint16_t vendorId, uint16_t productId, Answerer* answerer)
+std::string UsbTestbed::rootDir() const
+{
+    gchar* root = umockdev_testbed_get_root_dir(testbed_);
+    const std::string dir = root;
+    g_free(root);
+    return dir;
+}
+
+EmulatedProgrammer& UsbTestbed::plug(uint16_t vendorId, uint16_t productId, Answerer* answerer, const Place& place)
 {
     const int number = nextDeviceNumber_++;
     char devnode[64];
     std::snprintf(devnode, sizeof devnode, "/dev/bus/usb/001/%03d", number);
-    // Always the same port, as when the user plugs the programmer into the same socket again.
-    const std::string syspath = "/sys/devices/usb1/1-1";
+    const std::string name = "1-" + std::to_string(place.port);
+    const std::string syspath = "/sys/devices/usb1/" + name;
 
     auto device = std::make_unique<EmulatedProgrammer>(devnode, syspath, answerer);
     // The handler first, so that an open right after the "add" event finds it.
@@ -71,10 +80,13 @@ EmulatedProgrammer& UsbTestbed::plug(uint16_t vendorId, uint16_t productId, Answ
     std::snprintf(numbers, sizeof numbers,
                   "E: BUSNUM=001\nE: DEVNUM=%03d\nE: DEVNAME=%s\nA: busnum=1\\n\nA: devnum=%d\\n\n", number, devnode,
                   number);
-    const std::string record = std::string("P: /devices/usb1/1-1\n") + "N: " + (devnode + 5) + "\n" +
-                               "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n" + numbers + ids +
+    std::string strings = "A: manufacturer=Tessmark\\n\nA: product=KVN Writer\\n\n";
+    if (!place.serial.empty())
+        strings += "A: serial=" + place.serial + "\\n\n";
+    const std::string record = "P: /devices/usb1/" + name + "\n" + "N: " + (devnode + 5) + "\n" +
+                               "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n" + numbers + ids + strings +
                                "A: speed=12\\n\nA: bConfigurationValue=1\\n\nA: bNumConfigurations=1\\n\n"
-                               "H: descriptors=" + descriptorsHex(vendorId, productId) + "\n";
+                               "H: descriptors=" + descriptorsHex(vendorId, productId, place.programmerShaped) + "\n";
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(testbed_, record.c_str(), &error)) {
         std::fprintf(stderr, "umockdev: cannot add the programmer: %s\n", error ? error->message : "?");

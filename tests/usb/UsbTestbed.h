@@ -27,9 +27,24 @@ public:
     // True when the preload library is active and the testbed is in place.
     bool mocked() const;
 
+    // Where and as what a device is plugged in: port 1 of bus 1 is where the programmer goes
+    // back to when re-plugged; a device not shaped like the programmer has a HID interface.
+    struct Place {
+        int port = 1;
+        std::string serial;   // "" none
+        bool programmerShaped = true;
+    };
+
     // Plugs in a programmer with this ID at the next device number (as the kernel numbers a
     // re-plugged device afresh) and sends the "add" event.
-    EmulatedProgrammer& plug(uint16_t vendorId, uint16_t productId, Answerer* answerer);
+    EmulatedProgrammer& plug(uint16_t vendorId, uint16_t productId, Answerer* answerer, const Place& place);
+    EmulatedProgrammer& plug(uint16_t vendorId, uint16_t productId, Answerer* answerer)
+    {
+        return plug(vendorId, productId, answerer, Place{});
+    }
+
+    // The folder a child process is given as UMOCKDEV_DIR to see this bus.
+    std::string rootDir() const;
     // Unplugs it as the kernel does: transfers in flight end, later calls fail, the "remove"
     // event goes out and the device leaves sysfs and /dev.
     void unplug(EmulatedProgrammer& device);
