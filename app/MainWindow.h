@@ -63,6 +63,7 @@ private:
     void layOutControls();
     void connectControls();
     void onTick();
+    bool chainRunning() const;
     void onDeviceListChange(int index);
     void onFileOpen();
     void onFileSave();

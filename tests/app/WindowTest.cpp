@@ -459,10 +459,16 @@ void WindowTest::chainThroughClicks() {
     }
     if (disturbance == QLatin1String("cancel")) {
         // No event runs between the two clicks (QAbstractButton::click() runs none), so no tick
-        // can move the chain past its write step before "Cancel" is clicked. The wait lets the
-        // worker get past its start, where the write operation clears any earlier request.
+        // can move the chain past its write step before "Cancel" is clicked. The step is armed
+        // by the tick that finds its start checks done; that tick is run here by hand. The wait
+        // lets the worker get past its start, where the write operation clears any earlier
+        // request.
         pressed->click();
         QDeadlineTimer deadline(10000);
+        while (h.session().startingOperation != Operation::None && !deadline.hasExpired()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            h.session().tick();
+        }
         while (h.session().programmer.busy.load() != 0 && !deadline.hasExpired())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         pressed->click();
