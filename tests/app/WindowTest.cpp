@@ -399,6 +399,12 @@ void WindowTest::refusesToCloseWhileChainRuns() {
     QVERIFY(h.waitConnected());
     h.click("readButton");
     QVERIFY(h.session().chainRunning());
+    // The step's start checks run on the worker while the controls are still enabled; the test
+    // panel would reach the Programmer under it.
+    QCOMPARE(h.session().startingOperation, Operation::Read);
+    const auto panel = whenModal<TestPanelDialog>([](TestPanelDialog* dialog) { dialog->reject(); });
+    h.click("testButton");
+    QVERIFY(!*panel);
     // No event has run since the click: the chain is still on, whatever the worker did.
     h.window->reject();
     h.window->accept();
