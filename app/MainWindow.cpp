@@ -138,7 +138,13 @@ void MainWindow::onDeviceListChange(int index) {
     session_->onDeviceListChange(ui_->deviceList->itemText(index).toStdString());
 }
 
+// A step's start checks run on the worker while the controls are still enabled: until the
+// step is armed or refused, these do nothing rather than open a dialog whose result would be
+// refused, or reach the Programmer under the worker.
+bool MainWindow::chainRunning() const { return session_->chainRunning(); }
+
 void MainWindow::onFileOpen() {
+    if (chainRunning()) return;
     session_->setProgress(0, 1);
     const QString path = prompts_.openFile(this, lastFolder);
     if (path.isEmpty()) return;
@@ -154,6 +160,7 @@ bool MainWindow::openFile(const QString& path) {
 }
 
 void MainWindow::onFileSave() {
+    if (chainRunning()) return;
     const QString path = prompts_.saveFile(this, lastFolder);
     if (path.isEmpty()) return;
     lastFolder = QFileInfo(path).absolutePath();
@@ -174,6 +181,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::onConfigWordField() {
+    if (chainRunning()) return;
     Session& s = *session_;
     s.resetProgress();
     ConfigWordValues values;
@@ -190,6 +198,7 @@ void MainWindow::onConfigWordField() {
 }
 
 void MainWindow::onDeviceIdField() {
+    if (chainRunning()) return;
     Session& s = *session_;
     s.resetProgress();
     DeviceIdDialog dialog(DeviceIdValues{qs(s.deviceName), s.skipDeviceIdCheck}, this);
@@ -198,6 +207,7 @@ void MainWindow::onDeviceIdField() {
 }
 
 void MainWindow::onUserIdField() {
+    if (chainRunning()) return;
     Session& s = *session_;
     s.resetProgress();
     UserIdDialog dialog(UserIdValues{qs(s.deviceName), s.programmer.userId,
@@ -210,6 +220,7 @@ void MainWindow::onUserIdField() {
 
 // The panel starts from a known safe output state and leaves it behind, however it closes.
 void MainWindow::onTest() {
+    if (chainRunning()) return;
     Programmer& programmer = session_->programmer;
     programmer.resetOutputs();
     {

@@ -78,6 +78,7 @@ private:
     void layOutControls();
     void connectControls();
     void onTick();
+    bool chainRunning() const;
     void onDeviceListChange(int index);
     void onFileOpen();
     void onFileSave();

@@ -296,9 +296,13 @@ ExitCode CliRun::runChain(Session& session) {
             // (while its button would read "Cancel") and reads. An erase, a calibration write or
             // the write of a device with a calibration word runs to its end, so the chip never
             // loses its factory calibration half-way.
-            const Operation running = session.currentOperation;
-            const bool cancellable = frontend_.programIsCancel() || running == Operation::Read ||
-                                     running == Operation::Verify;
+            // A step whose start checks still run counts as that step; a cancel then gives it
+            // up before it touches the chip.
+            const Operation running = session.currentOperation != Operation::None
+                                          ? session.currentOperation
+                                          : session.startingOperation;
+            const bool cancellable = frontend_.programIsCancel() || session.programButtonIsCancel ||
+                                     running == Operation::Read || running == Operation::Verify;
             if (cancellable) {
                 if (!session.programmer.cancelRequested.load()) session.programmer.requestCancel();
             } else if (!waitNoticeShown) {

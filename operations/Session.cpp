@@ -48,6 +48,40 @@ void runWorker(Programmer* programmer, Operation operation) {
     programmer->busy.store(0, std::memory_order_release);
 }
 
+struct StartCheckSetup {
+    int32_t socketPins;
+    bool icsp;
+    bool checkDeviceId;
+    int32_t deviceIdMask;
+    int32_t expectedDeviceId;
+};
+
+// idRead: the device ID the check read, -1 when none was read (it goes into the calibration
+// journal).
+StartCheck checkStart(Programmer& programmer, const StartCheckSetup& setup, int32_t& idRead) {
+    idRead = -1;
+    if (!programmer.selectSocket(setup.socketPins)) return StartCheck::TransferFailed;
+    if (setup.icsp && !programmer.selectSocket(0)) return StartCheck::TransferFailed;
+    if (!setup.checkDeviceId) return StartCheck::Passed;
+    const int32_t id = programmer.readDeviceId();
+    idRead = id;
+    if (id < 0) return StartCheck::TransferFailed;
+    const int32_t masked = id & setup.deviceIdMask;
+    if (masked == setup.expectedDeviceId) return StartCheck::Passed;
+    // A socket without a chip reads all ones.
+    return masked == (setup.deviceIdMask & 0x3FFF) ? StartCheck::SocketEmpty
+                                                   : StartCheck::DeviceIdMismatch;
+}
+
+// The exchanges before a step wait on the chip's power-up (over 100 ms at the slower clocks),
+// so they run here and not on the front end's thread. The result is written before busy is
+// released, and read by the tick only after it has seen busy cleared.
+void runStartChecks(Programmer* programmer, StartCheckSetup setup, StartCheck* result,
+                    int32_t* idRead) {
+    *result = checkStart(*programmer, setup, *idRead);
+    programmer->busy.store(0, std::memory_order_release);
+}
+
 // The first cells of from into to, never past either buffer.
 void copyCells(const std::vector<uint16_t>& from, std::vector<uint16_t>& to, uint32_t count) {
     const std::size_t n = std::min<std::size_t>({count, from.size(), to.size()});
@@ -66,6 +100,7 @@ Session::~Session() {
         programmer.requestCancel();
         worker_.join();
     }
+    if (startingOperation != Operation::None) frontend_.endWaitCursor();
 }
 
 // ---- start-up and device selection ------------------------------------------------------
@@ -190,7 +225,12 @@ void Session::showAppliedSelection() {
 }
 
 void Session::onDeviceListChange(const std::string& name) {
-    if (chainRunning()) return;
+    // The list stays enabled while a step's start checks run; it must not name another device
+    // than the one in use.
+    if (chainRunning()) {
+        showAppliedSelection();
+        return;
+    }
     setProgress(0, 1);
     selectDevice(name, false);
 }
@@ -204,6 +244,10 @@ void Session::tick() {
 }
 
 void Session::onOperationTick() {
+    if (startingOperation != Operation::None) {
+        completeStart();
+        return;
+    }
     if (currentOperation == Operation::None) return;
     setProgress(programmer.progressPosition.load(), programmer.progressTotal);
     if (programmer.busy.load(std::memory_order_acquire) != 0) return;
@@ -487,22 +531,56 @@ bool Session::startOperation(Operation operation) {
     }
     if (!link.connected) return refuseStart(texts::notConnected);
 
-    if (!programmer.selectSocket(socketPins)) return refuseStart(transferFailureText());
-    if (!socketMode && !programmer.selectSocket(0)) return refuseStart(transferFailureText());
+    startingOperation = operation;
+    frontend_.beginWaitCursor();
+    joinWorker();
+    // Only a request made while these checks run may give the step up.
+    programmer.cancelRequested.store(0);
+    programmer.busy.store(1, std::memory_order_release);
+    const StartCheckSetup setup{socketPins, !socketMode, skipDeviceIdCheck == 0, deviceIdMask,
+                                expectedDeviceId};
+    worker_ = std::thread(runStartChecks, &programmer, setup, &startCheck_, &lastDeviceIdRead_);
+    return true;
+}
 
-    lastDeviceIdRead_ = -1;
-    if (!skipDeviceIdCheck) {
-        const int32_t id = programmer.readDeviceId();
-        lastDeviceIdRead_ = id;
-        if (id < 0) return refuseStart(transferFailureText());
-        const int32_t masked = id & deviceIdMask;
-        if (masked != expectedDeviceId) {
-            // A socket without a chip reads all ones.
-            return refuseStart(masked == (deviceIdMask & 0x3FFF) ? texts::socketEmpty
-                                                                   : texts::deviceIdMismatch);
-        }
+void Session::completeStart() {
+    if (programmer.busy.load(std::memory_order_acquire) != 0) return;
+    const Operation operation = startingOperation;
+    startingOperation = Operation::None;
+    joinWorker();
+    frontend_.endWaitCursor();
+    // The controls are disabled exactly while a chain has armed a step; a step that cannot
+    // start after it ends the chain.
+    const bool followsStep = !controls_.okCancelEnabled;
+
+    std::string refusal;
+    switch (startCheck_) {
+    case StartCheck::Passed:
+        // Gone while the checks ran: the step would only fail on its first exchange.
+        if (!link.connected) refusal = texts::notConnected;
+        break;
+    case StartCheck::TransferFailed: refusal = transferFailureText(); break;
+    case StartCheck::SocketEmpty: refusal = texts::socketEmpty; break;
+    case StartCheck::DeviceIdMismatch: refusal = texts::deviceIdMismatch; break;
     }
+    if (!refusal.empty()) {
+        refuseStart(refusal);
+        if (followsStep) endChain(true, false);
+        return;
+    }
+    // A cancel that came while the checks ran (the CLI's interrupt) gives the step up before it
+    // touches the chip; not the calibration write, which puts back what the erase took.
+    if (programmer.cancelRequested.load() != 0 && operation != Operation::CalibrationWrite) {
+        programButtonIsCancel = false;
+        if (followsStep) endChain(true, false);
+        lastChainOk = false;
+        lastChainCancelled = true;
+        return;
+    }
+    armStep(operation);
+}
 
+void Session::armStep(Operation operation) {
     frontend_.setStatusText(operationStatusText(operation));
     setControlsEnabled(false);
     programmer.cancelRequested.store(0);
@@ -510,7 +588,6 @@ bool Session::startOperation(Operation operation) {
     if (operation == Operation::Program) holdBackProtection();
     currentOperation = operation;
     startWorker(operation);
-    return true;
 }
 
 void Session::startWorker(Operation operation) {

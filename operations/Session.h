@@ -16,6 +16,8 @@
 class UsbDriver;
 struct DeviceRecord;
 
+enum class StartCheck { Passed, TransferFailed, SocketEmpty, DeviceIdMismatch };
+
 // The session a front end drives: device selection, the operation chains, verify, the file
 // rules and the connection poll. Owns the Programmer and the MemoryImage. Runs on the front
 // end's thread; only the worker it starts touches the Programmer meanwhile.
@@ -55,6 +57,9 @@ public:
     std::optional<CalibrationChoice> calibrationOverride;
 
     Operation currentOperation = Operation::None;
+    // The operation whose start checks (socket selection, device ID) are running on the worker;
+    // None otherwise. The step is armed, or refused, by the tick that finds them done.
+    Operation startingOperation = Operation::None;
     Operation followUpOperation = Operation::None;
     bool programButtonIsCancel = false;
     bool verifyProgramOk = true;
@@ -118,11 +123,15 @@ public:
 
     // True from the start of a chain until its last step has completed: front ends must not
     // end the session meanwhile.
-    bool chainRunning() const { return currentOperation != Operation::None; }
+    bool chainRunning() const {
+        return currentOperation != Operation::None || startingOperation != Operation::None;
+    }
     const ControlStates& controls() const { return controls_; }
 
-    // Exposed for tests and the CLI. startOperation runs the start checks and, when they pass,
-    // starts the worker; false when refused (the message has been shown).
+    // Exposed for tests and the CLI. startOperation hands the start checks to a worker, so that
+    // the front end's thread never waits on the chip's power-up; a later tick arms the step and
+    // starts its transfer when they pass, or shows why not. False when refused at once (the
+    // message has been shown).
     bool startOperation(Operation operation);
     bool verifyAgainstImage();
     void mergeCalibration();   // after a calibration read
@@ -130,6 +139,8 @@ public:
 private:
     void setControlsEnabled(bool enable);
     void startWorker(Operation operation);
+    void completeStart();
+    void armStep(Operation operation);
     void joinWorker();
 
     bool openCatalogue(std::string& path);
@@ -157,6 +168,9 @@ private:
 
     Frontend& frontend_;
     std::thread worker_;
+    // Written by the start checks' worker before it releases busy, read by the tick after it
+    // has seen busy cleared.
+    StartCheck startCheck_ = StartCheck::Passed;
     ControlStates controls_;
     bool deviceApplied_ = false;   // a catalogue line has been applied at least once
     // A protected chip reads its program memory as 0 and could never be verified: a Program
@@ -165,6 +179,7 @@ private:
     bool protectionPending_ = false;
     uint16_t protectedConfigWord_ = 0;
     uint16_t protectedConfigWord2_ = 0;
-    int32_t lastDeviceIdRead_ = -1;   // at the last start check; -1 when none was read
+    // Written by the start checks' worker like startCheck_: the ID read, -1 when none was.
+    int32_t lastDeviceIdRead_ = -1;
     std::string pendingFailure_;      // reported once the calibration is written back
 };

@@ -457,6 +457,18 @@ void WindowTest::refusesToCloseWhileChainRuns() {
     QVERIFY(h.waitConnected());
     h.click("readButton");
     QVERIFY(h.session().chainRunning());
+    // The step's start checks run on the worker while the controls are still enabled; the test
+    // panel would reach the Programmer under it.
+    QCOMPARE(h.session().startingOperation, Operation::Read);
+    bool panelOpened = false;
+    QTimer::singleShot(20, h.window.get(), [&panelOpened] {
+        if (auto* panel = qobject_cast<TestPanelDialog*>(QApplication::activeModalWidget())) {
+            panelOpened = true;
+            panel->reject();
+        }
+    });
+    h.click("testButton");
+    QVERIFY(!panelOpened);
     // No event has run since the click: the chain is still on, whatever the worker did.
     h.window->reject();
     h.window->accept();
@@ -538,10 +550,16 @@ void WindowTest::chainThroughClicks() {
     }
     if (disturbance == QLatin1String("cancel")) {
         // No event runs between the two clicks (QAbstractButton::click() runs none), so no tick
-        // can move the chain past its write step before "Cancel" is clicked. The wait lets the
-        // worker get past its start, where the write operation clears any earlier request.
+        // can move the chain past its write step before "Cancel" is clicked. The step is armed
+        // by the tick that finds its start checks done; that tick is run here by hand. The wait
+        // lets the worker get past its start, where the write operation clears any earlier
+        // request.
         pressed->click();
         QDeadlineTimer deadline(10000);
+        while (h.session().startingOperation != Operation::None && !deadline.hasExpired()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            h.session().tick();
+        }
         while (h.session().programmer.busy.load() != 0 && !deadline.hasExpired())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         pressed->click();

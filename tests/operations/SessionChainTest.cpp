@@ -244,33 +244,55 @@ TEST_F(SessionTest, ACalibrationThatIsNoFactoryWordStopsBeforeTheErase) {
 }
 
 // A cancel in the first step of Program ends the chain there. A calibration read does not look
-// at the request: it still reads the word and bits, and nothing is written. The request does not
-// carry over: the next Program runs to its verify.
+// at the request: it still reads the word and bits, and nothing is written. A cancel while the
+// step's start checks run (the CLI's interrupt) gives the step up before it starts. The request
+// does not carry over: the next Program runs to its verify.
 TEST_F(SessionTest, CancelDuringTheFirstStepOfProgram) {
-    const std::pair<const char*, std::string> cases[] = {{"PIC16F628A", kWrite},
-                                                         {"PIC12F675", kCalRead}};
-    for (const auto& [device, step] : cases) {
-        SCOPED_TRACE(device);
+    struct Case {
+        const char* device;
+        std::string step;
+        bool inStartChecks;
+    };
+    const Case cases[] = {{"PIC16F628A", kWrite, false},
+                          {"PIC12F675", kCalRead, false},
+                          {"PIC16F628A", kWrite, true},
+                          {"PIC12F675", kCalRead, true}};
+    for (const auto& [device, step, inStartChecks] : cases) {
+        SCOPED_TRACE(std::string(device) + (inStartChecks ? ", in the start checks" : ""));
         ASSERT_NO_FATAL_FAILURE(open(device, device));
         ASSERT_NO_FATAL_FAILURE(openImage(patternImage(0x31C4)));
         const SimChipState before = chip();
-        holdInStep(step, 20);
+        if (inStartChecks)
+            recorder->holdAt(1);   // the device ID read
+        else
+            holdInStep(step, 20);
         session->onProgramButton();
-        ASSERT_TRUE(recorder->waitUntilHeld());
-        EXPECT_TRUE(frontend.controls.programIsCancel);
-        session->onProgramButton();   // reads "Cancel"
+        ASSERT_TRUE(tickUntilHeld());
+        // The start checks show the wait cursor and nothing of the step yet.
+        EXPECT_EQ(frontend.waitDepth, inStartChecks ? 1 : 0);
+        EXPECT_EQ(frontend.statuses().empty(), inStartChecks);
+        EXPECT_EQ(frontend.controls.programIsCancel, !inStartChecks);
+        if (inStartChecks)
+            session->cancelChain();
+        else
+            session->onProgramButton();   // reads "Cancel"
         recorder->release();
         ASSERT_TRUE(runChain());
 
-        EXPECT_EQ(frontend.statuses(), std::vector<std::string>{step});
-        EXPECT_EQ(frontend.latest("controls: "), kAllEnabled);
+        EXPECT_EQ(frontend.statuses(),
+                  inStartChecks ? std::vector<std::string>{} : std::vector<std::string>{step});
+        EXPECT_EQ(frontend.latest("controls: "), inStartChecks ? "" : kAllEnabled);
         EXPECT_TRUE(frontend.messages().empty());
         EXPECT_TRUE(frontend.verifyErrors().empty());
         EXPECT_TRUE(session->lastChainCancelled);
         EXPECT_FALSE(session->lastChainOk);
-        if (step == kCalRead) {
+        EXPECT_FALSE(session->programButtonIsCancel);
+        EXPECT_EQ(frontend.waitDepth, 0);
+        if (step == kCalRead && !inStartChecks) {
             EXPECT_EQ(session->programmer.calibrationValue, before.programWords[0x3FF]);
             EXPECT_EQ(session->programmer.savedCalibrationBits, before.configWord & 0x3000);
+        }
+        if (step == kCalRead || inStartChecks) {
             const SimChipState after = chip();
             EXPECT_EQ(after.programWords, before.programWords);
             EXPECT_EQ(after.eepromBytes, before.eepromBytes);
@@ -289,7 +311,7 @@ TEST_F(SessionTest, DestroyingTheSessionMidChainCancelsAndJoins) {
     ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
     holdInStep(kWrite, 20);
     session->onProgramButton();
-    ASSERT_TRUE(recorder->waitUntilHeld());
+    ASSERT_TRUE(tickUntilHeld());
     const std::size_t writesBefore = recorder->scripts().size();
     std::thread releaser([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -44,7 +44,9 @@ TEST_F(SessionTest, StartChecks) {
                             &Session::onVerifyButton, &Session::onEraseButton}) {
             frontend.calls.clear();
             (session.get()->*button)();
+            ASSERT_TRUE(runChain());
             EXPECT_FALSE(session->chainRunning());
+            EXPECT_EQ(frontend.waitDepth, 0);
             EXPECT_EQ(frontend.messages(), std::vector<std::string>{c.message});
             EXPECT_TRUE(frontend.statuses().empty());
             EXPECT_TRUE(frontend.with("controls: ").empty());
@@ -199,38 +201,44 @@ const UnplugCase kUnplugCases[] = {
     {"EraseCalWrite", "PIC12F675", &Session::onEraseButton, kCalWrite,
      Operation::CalibrationWrite, false, {kCalRead, kErase, kCalWrite}, true}};
 
-// Unplugged inside every step, and right after every step that has a follow-up (the step ends
-// well and the programmer goes before the next one starts): the message once, the statuses up
-// to the step then the disconnect, everything enabled again. Where the chip has been erased and
-// its calibration not yet written back, a second message names the word and bits to write.
-// Plugged back in, the chain runs.
+// Unplugged inside every step, right after every step that has a follow-up (the step ends
+// well and the programmer goes before the next one starts), and inside the follow-up's start
+// checks: the message once, the statuses up to the step then the disconnect, everything enabled
+// again. Where the chip has been erased and its calibration not yet written back, a second
+// message names the word and bits to write. Plugged back in, the chain runs.
 TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
+    enum When { During, After, InNextStartChecks };
     for (const UnplugCase& c : kUnplugCases) {
-        for (const bool after : {false, true}) {
-            if (after && !c.hasFollowUp) continue;
-            SCOPED_TRACE(std::string(c.name) + (after ? ", right after" : ", during"));
+        for (const When when : {During, After, InNextStartChecks}) {
+            if (when != During && !c.hasFollowUp) continue;
+            SCOPED_TRACE(std::string(c.name) + (when == During  ? ", during"
+                                                : when == After ? ", right after"
+                                                                : ", in the next start checks"));
             ASSERT_NO_FATAL_FAILURE(open(c.device, c.device));
             const SimChipState before = chip();
-            if (!after) holdInStep(c.step, 1);
+            if (when == During) holdInStep(c.step, 1);
             (session.get()->*c.button)();
-            bool unplugged = false;
+            bool stepEnded = false;
             ASSERT_TRUE(runChain([&] {
-                if (!after && recorder->isHeld()) {
+                if (when != After && recorder->isHeld()) {
                     sim->unplug();
                     recorder->release();
-                } else if (after && !unplugged && session->currentOperation == c.operation) {
+                } else if (when != During && !stepEnded && session->currentOperation == c.operation) {
                     // The step's worker ends before the tick that would start the next step.
                     while (session->programmer.busy.load() != 0) std::this_thread::yield();
-                    sim->unplug();
-                    unplugged = true;
+                    stepEnded = true;
+                    if (when == After)
+                        sim->unplug();
+                    else
+                        recorder->holdAt(1);   // the next step's device ID read
                 }
             }));
             std::vector<std::string> messages{texts::notConnected};
-            if (after ? c.lostAfter : c.lostDuring)
+            if (when == During ? c.lostDuring : c.lostAfter)
                 messages.push_back(calibrationRestoreText(before.programWords[0x3FF],
                                                           (before.configWord & 0x3000) >> 12));
             EXPECT_EQ(frontend.messages(), messages);
-            EXPECT_EQ(session->lastChainCalibrationLost, after ? c.lostAfter : c.lostDuring);
+            EXPECT_EQ(session->lastChainCalibrationLost, when == During ? c.lostDuring : c.lostAfter);
             std::vector<std::string> statuses = c.statuses;
             statuses.push_back("Korvalin Non Connect");
             EXPECT_EQ(frontend.statuses(), statuses);

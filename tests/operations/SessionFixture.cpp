@@ -60,6 +60,16 @@ bool SessionTest::runChain(const std::function<void()>& betweenTicks) {
     return true;
 }
 
+bool SessionTest::tickUntilHeld() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!recorder->isHeld()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        session->tick();
+    }
+    return true;
+}
+
 void SessionTest::stallInStep(const std::string& step, int64_t after) {
     session->programmer.transferTimeoutMs = 50;
     frontend.onStatus = [this, step, after](const std::string& s) {

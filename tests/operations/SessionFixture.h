@@ -148,10 +148,6 @@ public:
         holdAt_ = static_cast<int64_t>(scripts_.size() + writeIndex);
         gateSetter_ = std::this_thread::get_id();
     }
-    bool waitUntilHeld() {   // false when nothing reached the gate within a few seconds
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return held_; });
-    }
     bool isHeld() const {
         std::lock_guard lock(mutex_);
         return held_;
@@ -204,6 +200,9 @@ protected:
     // Ticks until the running chain has ended; false when it does not end. betweenTicks runs
     // before every tick.
     bool runChain(const std::function<void()>& betweenTicks = {});
+    // Ticks until a worker waits at the recorder's gate: a step's status, and so holdInStep's
+    // gate, comes only with the tick that finds its start checks done.
+    bool tickUntilHeld();
     void press(void (Session::*button)()) {
         (session.get()->*button)();
         ASSERT_TRUE(runChain());

@@ -128,25 +128,39 @@ TEST_F(SessionTest, AFailedSelectionChangesNothing) {
     }
 }
 
-// A selection, the socket field and File Open would change what the worker is using.
+// A selection, the socket field and File Open would change what the worker is using, in the
+// step and in its start checks alike; the list goes back on the device in use.
 TEST_F(SessionTest, NothingChangesTheDeviceWhileAChainRuns) {
-    ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
-    holdInStep(kRead, 1);
-    session->onReadButton();
-    ASSERT_TRUE(recorder->waitUntilHeld());
-    EXPECT_FALSE(session->selectDevice("PIC16F84A", false));
-    session->onDeviceListChange("PIC16F84A");
-    session->onSocketFieldClick();
-    const MemoryImage file = patternImage(0x21F8);
-    const std::string path = tempPath("image.hex");
-    ASSERT_TRUE(file.saveHex(path, true, 0x3FFF));
-    EXPECT_FALSE(session->openHexFile(path));
-    EXPECT_EQ(session->deviceName, "PIC16F628A");
-    EXPECT_EQ(session->programmer.programWordCount, 2048u);
-    EXPECT_NE(session->programmer.programWords[0], file.programWords[0]);
-    EXPECT_TRUE(session->socketMode);
-    recorder->release();
-    ASSERT_TRUE(runChain());
+    for (const bool inStartChecks : {false, true}) {
+        SCOPED_TRACE(inStartChecks ? "in the start checks" : "in the step");
+        ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
+        if (inStartChecks)
+            recorder->holdAt(1);   // the device ID read
+        else
+            holdInStep(kRead, 1);
+        session->onReadButton();
+        ASSERT_TRUE(tickUntilHeld());
+        EXPECT_EQ(frontend.statuses().empty(), inStartChecks);
+        EXPECT_FALSE(session->selectDevice("PIC16F84A", false));
+        frontend.calls.clear();
+        session->onDeviceListChange("PIC16F84A");
+        const auto inUse = std::find(session->deviceNames.begin(), session->deviceNames.end(),
+                                     std::string("PIC16F628A"));
+        EXPECT_EQ(frontend.with("selection: "),
+                  std::vector<std::string>{std::to_string(inUse - session->deviceNames.begin())});
+        session->onSocketFieldClick();
+        const MemoryImage file = patternImage(0x21F8);
+        const std::string path = tempPath("image.hex");
+        ASSERT_TRUE(file.saveHex(path, true, 0x3FFF));
+        EXPECT_FALSE(session->openHexFile(path));
+        EXPECT_EQ(session->deviceName, "PIC16F628A");
+        EXPECT_EQ(session->programmer.programWordCount, 2048u);
+        EXPECT_NE(session->programmer.programWords[0], file.programWords[0]);
+        EXPECT_TRUE(session->socketMode);
+        recorder->release();
+        ASSERT_TRUE(runChain());
+        EXPECT_TRUE(session->lastChainOk);
+    }
 }
 
 }  // namespace
