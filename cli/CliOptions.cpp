@@ -114,6 +114,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             good = flag(options.protectOff, 1);
         } else if (name == "-q" || name == "--quiet") {
             good = flag(options.quiet, true);
+        } else if (name == "--fast") {
+            good = flag(options.fast, true);
         } else if (name == "--sim-stats") {
             good = flag(options.simStats, true);
         } else if (name == "-h" || name == "--help") {
@@ -182,6 +184,9 @@ Options:
                      stall-after make the programmer vanish or stop answering after N
                      exchanges; noprogram is a word address (hex) whose writes do not take.
                      KORVALIN_SIM=SETUP does the same.
+  --fast             program by the chip's own longest programming times and several
+                     words per exchange instead of the standard fixed waits (a device
+                     without checked times keeps the standard schedule, and says so)
   --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
   -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
   -h, --help         this text

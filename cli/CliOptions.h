@@ -19,6 +19,7 @@ struct CliOptions {
     std::string sim;                     // simulator setup; empty: KORVALIN_SIM or the real programmer
     std::string trace;
     bool quiet = false;
+    bool fast = false;                   // program by the device's fast schedule where it has one
     bool simStats = false;               // hidden: modelled against measured time, for the bench
     bool help = false;
     bool version = false;

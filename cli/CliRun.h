@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class Programmer;
+
 class Session;
 class TerminalFrontend;
 struct DriverChoice;
@@ -30,7 +32,8 @@ private:
     ExitCode detect(Session& session, const std::string& cataloguePath);
     ExitCode blankCheck(Session& session);
     bool keepSimulatedChip(const DriverChoice& choice);
-    void printSimStats(const DriverChoice& choice, double startMicroseconds,
+    void printSimStats(const DriverChoice& choice, const Programmer& programmer,
+                       const std::string& deviceName, double startMicroseconds,
                        uint64_t startExchanges, double startWallMicroseconds);
     bool interrupted() const { return interrupt_ != 0; }
 

@@ -1,5 +1,7 @@
 #include "programmer/FastSchedule.h"
 
+#include "programmer/Programmer.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -126,4 +128,38 @@ Script fastEraseScript(uint8_t command, uint16_t wait)
     // The standard erase scripts ask for these lengths; the firmware is used to them.
     script.answerLength = command == kChipErase ? 10 : 65;
     return script;
+}
+
+double programFloorMs(const Programmer& p, const FastSchedule& times)
+{
+    const bool erased = p.programMethod != 0;
+    const bool rows = p.programMethod == 2;
+    const std::size_t row = rows ? static_cast<std::size_t>(std::max(p.blockWords, 1)) : 1;
+    const std::size_t words = std::min<std::size_t>(p.programWordCount, p.programWords.size());
+    double us = 0;
+    uint64_t sentBytes = 0;
+    for (std::size_t at = 0; at < words; at += row) {
+        const std::size_t n = std::min(row, words - at);
+        const bool blank = std::all_of(p.programWords.begin() + at, p.programWords.begin() + at + n,
+                                       [&](uint16_t w) { return (w & p.blankWord) == p.blankWord; });
+        if (erased && blank)
+            continue;
+        us += rows ? times.rowUs : times.wordUs;
+        sentBytes += 4 * n;
+    }
+    const std::size_t bytes = std::min<std::size_t>(p.eepromByteCount, p.eepromBytes.size());
+    for (std::size_t i = 0; i < bytes; ++i) {
+        if (erased && (p.eepromBytes[i] & 0xFF) == 0xFF)
+            continue;
+        us += times.eepromUs;
+        sentBytes += 4;
+    }
+    if (rows)
+        us += times.chipEraseUs;
+    else if (erased)
+        us += times.bulkEraseUs * (p.eepromByteCount != 0 ? 2 : 1);
+    const auto trips = [](uint64_t n) { return static_cast<double>((n + kScriptCapacity - 1) / kScriptCapacity); };
+    // A read costs a 4-byte command pair per word in the script, whatever the answer holds.
+    const double roundTrips = trips(sentBytes) + trips(4 * uint64_t{p.programWordCount}) + trips(4 * uint64_t{p.eepromByteCount});
+    return us / 1000.0 + roundTrips;
 }

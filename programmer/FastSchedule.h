@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+class Programmer;
+
 // The fast schedule: the same ICSP commands in the same order as the standard scripts, but each
 // timed step waits the longest time the chip's programming document allows for it, and one
 // script carries as many word (or row) writes as fit in it. All times in microseconds.
@@ -46,3 +48,10 @@ FastPack packFastWrites(std::span<const uint16_t> items, const FastWriteForm& fo
 
 // A bulk erase (0x09, 0x0B) or chip erase (0x1F) with its own wait, answered like the standard one.
 Script fastEraseScript(uint8_t command, uint16_t wait);
+
+// The least time the silicon and the link allow for programming and verifying what the
+// programmer's buffers hold, in milliseconds: the longest times of the erases and writes the
+// image needs (after an erase, blank words and bytes need none), plus one 1 ms USB round trip
+// for every 64-byte script that the written data, or the read-back's commands, fill.
+// The configuration area is left out: a few words on every schedule.
+double programFloorMs(const Programmer& programmer, const FastSchedule& times);

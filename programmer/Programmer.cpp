@@ -65,6 +65,17 @@ public:
     // each one covered. False when the form does not fit a script at all (nothing sent).
     bool fastWrites(std::span<const uint16_t> items, const FastWriteForm& form)
     {
+        // Blank words after the last one written need not even be stepped over: the exit that
+        // follows forgets the address.
+        std::size_t end = items.size();
+        if (form.skipBlank) {
+            while (end > 0 && items[end - 1] == form.blank)
+                --end;
+            const std::size_t row = std::max<uint32_t>(form.rowWords, 1);
+            end = std::min(items.size(), (end + row - 1) / row * row);
+        }
+        const std::size_t trimmed = items.size() - end;
+        items = items.first(end);
         for (std::size_t done = 0; done < items.size() && !p.cancelled() && ok;) {
             const FastPack pack = packFastWrites(items.subspan(done), form);
             if (pack.taken == 0)
@@ -73,6 +84,8 @@ public:
             p.progressPosition.fetch_add(pack.taken, std::memory_order_relaxed);
             done += pack.taken;
         }
+        if (ok && !p.cancelled())
+            p.progressPosition.fetch_add(static_cast<uint32_t>(trimmed), std::memory_order_relaxed);
         return true;
     }
 
@@ -111,6 +124,20 @@ public:
 
     void walkTo(uint32_t address)
     {
+        if (p.fastSchedule) {
+            // The same Increment Address commands, as many as a script holds: the chip cannot
+            // tell, and the walk costs a round trip per 32 steps instead of per step.
+            for (uint32_t i = 0; i < address && ok;) {
+                const uint32_t n = std::min<uint32_t>(address - i, kScriptCapacity / 2);
+                Script steps = addressStepScript();
+                for (uint32_t k = 1; k < n; ++k)
+                    steps.command(kIncrementAddress);
+                send(steps);
+                p.progressPosition.fetch_add(n, std::memory_order_relaxed);
+                i += n;
+            }
+            return;
+        }
         for (uint32_t i = 0; i < address && ok; ++i) {
             send(addressStepScript());
             p.progressPosition.fetch_add(1, std::memory_order_relaxed);

@@ -47,6 +47,7 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"list", "--sim"}, false, "--sim needs a value"},
         {{"list", "--sim="}, false, "--sim needs"},
         {{"list", "--icsp=yes"}, false, "--icsp takes no value"},
+        {{"program", "a.hex", "--fast=1"}, false, "--fast takes no value"},
         {{"list", "--trace"}, false, "--trace needs a value"},
         {{"list", "--catalogue="}, false, "--catalogue needs a file"},
     };
@@ -65,7 +66,7 @@ TEST(ParseArguments, FillsTheOptions) {
     const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
                                           "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
                                           "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
-                                          "--sim-stats", "program", "blink.hex"});
+                                          "--sim-stats", "--fast", "program", "blink.hex"});
     ASSERT_TRUE(r.ok) << r.error;
     const CliOptions& o = r.options;
     EXPECT_EQ(o.command, CliCommand::Program);
@@ -80,6 +81,7 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_EQ(o.trace, "t.txt");
     EXPECT_TRUE(o.quiet);
     EXPECT_TRUE(o.simStats);
+    EXPECT_TRUE(o.fast);
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});
@@ -89,6 +91,7 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_FALSE(bare.options.userIdOff.has_value());
     EXPECT_FALSE(bare.options.protectOff.has_value());
     EXPECT_FALSE(bare.options.icsp);
+    EXPECT_FALSE(bare.options.fast);
 }
 
 TEST(Usage, ListsEveryExitStatus) {
