@@ -5,6 +5,7 @@
 #include "settings/DriverFactory.h"
 #include "settings/Settings.h"
 
+#include <QAction>
 #include <QSettings>
 
 #include <memory>
@@ -13,6 +14,7 @@ Application::Application(QSettings& store) : store_(store) {}
 
 int Application::run() {
     RememberedSettings remembered = loadSettings(store_);
+    bool fast = false;
 
     std::unique_ptr<UsbDriver> ownDriver;
     std::string driverError;
@@ -35,6 +37,7 @@ int Application::run() {
         session.skipDeviceIdCheck = remembered.deviceId;
         if (!catalogueDirs.empty()) session.catalogueDirs = catalogueDirs;
         session.catalogPath = catalogPath;
+        window.fastScheduleAction()->setChecked(loadFastSchedule(store_));
 
         if (window.start()) {
             if (beforeRun) beforeRun(window);
@@ -45,8 +48,10 @@ int Application::run() {
         remembered.protect = session.protectOff;
         remembered.userId = session.userIdOff;
         remembered.deviceId = session.skipDeviceIdCheck;
+        fast = window.fastScheduleAction()->isChecked();
     }
     // A store that cannot be written must not stop the program from ending normally.
     saveSettings(store_, remembered);
+    saveFastSchedule(store_, fast);
     return 0;
 }

@@ -34,6 +34,9 @@ public:
     bool start();
 
     QAction* aboutAction() const { return aboutAction_; }
+    // The remembered fast-schedule choice: a checkable context-menu item, applied to every
+    // device selected from now on.
+    QAction* fastScheduleAction() const { return fastAction_; }
     const QTimer& timer() const { return timer_; }
 
     void done(int result) override;
@@ -77,5 +80,9 @@ private:
     std::unique_ptr<Session> session_;
     QTimer timer_;
     QAction* aboutAction_ = nullptr;
+    QAction* fastAction_ = nullptr;
+    bool fastAppliedOn_ = false;
+    std::string fastAppliedFor_;
+    void applyFastSchedule();
     std::vector<std::unique_ptr<WaitCursor>> waitCursors_;
 };

@@ -20,6 +20,8 @@ inline constexpr const char* fileSaveFailed = "ファイルを保存できませ
 inline constexpr const char* verifyOk = "Program Verify - OK";
 inline constexpr const char* verifyNg = "Program Verify - NG";
 inline constexpr const char* catalogueFileName = "PicDeviceList.txt";
+inline constexpr const char* fastScheduleMenu = "高速書き込み(&F)";
+inline constexpr const char* fastScheduleUnavailable = "このデバイスは高速書き込みに未対応です (標準で書き込みます)";
 }  // namespace texts
 
 // The status line while an operation runs; "" for None.
