@@ -21,6 +21,7 @@ Application::Application(QSettings& store) : store_(store) {}
 
 int Application::run() {
     RememberedSettings remembered = loadSettings(store_);
+    bool fast = false;
 
     DriverChoice own;
     UsbDriver* usb = driver;
@@ -49,6 +50,7 @@ int Application::run() {
         session.skipDeviceIdCheck = remembered.deviceId;
         if (!catalogueDirs.empty()) session.catalogueDirs = catalogueDirs;
         session.catalogPath = catalogPath;
+        window.fastScheduleAction()->setChecked(loadFastSchedule(store_));
 
         window.lastFolder = loadLastFolder(store_);
         if (window.start()) {
@@ -64,9 +66,11 @@ int Application::run() {
         remembered.protect = session.protectOff;
         remembered.userId = session.userIdOff;
         remembered.deviceId = session.skipDeviceIdCheck;
+        fast = window.fastScheduleAction()->isChecked();
     }
     // A store that cannot be written must not stop the program from ending normally.
     saveSettings(store_, remembered);
+    saveFastSchedule(store_, fast);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "operations/CalibrationJournal.h"
 #include "operations/Session.h"
 #include "operations/Texts.h"
+#include "programmer/FastSchedule.h"
 #include "ui_MainWindow.h"
 
 #include <QAction>
@@ -68,6 +69,10 @@ MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent
     addAction(usbSetupAction_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(aboutAction_, &QAction::triggered, this, &MainWindow::onAbout);
+    fastAction_ = new QAction(QString::fromUtf8(texts::fastScheduleMenu), this);
+    fastAction_->setCheckable(true);
+    addAction(fastAction_);
+    connect(fastAction_, &QAction::toggled, this, [this] { applyFastSchedule(); });
 
     session_ = std::make_unique<Session>(*this, driver);
     session_->catalogueDirs = {QCoreApplication::applicationDirPath().toStdString(),
@@ -131,11 +136,29 @@ void MainWindow::done(int result) {
     QDialog::done(result);
 }
 
-void MainWindow::onTick() { session_->tick(); }
+void MainWindow::onTick() {
+    session_->tick();
+    applyFastSchedule();   // a choice made while a chain ran takes effect once it has ended
+}
 
 void MainWindow::onDeviceListChange(int index) {
     if (index < 0) return;
     session_->onDeviceListChange(ui_->deviceList->itemText(index).toStdString());
+    applyFastSchedule();
+}
+
+void MainWindow::applyFastSchedule() {
+    // Not while a chain runs: its worker reads the schedule.
+    if (session_->chainRunning()) return;
+    const bool on = fastAction_->isChecked();
+    if (on == fastAppliedOn_ && session_->deviceName == fastAppliedFor_) return;
+    fastAppliedOn_ = on;
+    fastAppliedFor_ = session_->deviceName;
+    Programmer& programmer = session_->programmer;
+    programmer.fastSchedule.reset();
+    if (!on) return;
+    programmer.fastSchedule = fastScheduleFor(session_->deviceName);
+    if (!programmer.fastSchedule) setStatusText(texts::fastScheduleUnavailable);
 }
 
 // A step's start checks run on the worker while the controls are still enabled: until the

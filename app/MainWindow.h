@@ -43,6 +43,9 @@ public:
     QAction* aboutAction() const { return aboutAction_; }
     // Opens the USB setup; whoever knows the driver and the store connects it.
     QAction* usbSetupAction() const { return usbSetupAction_; }
+    // The remembered fast-schedule choice: a checkable context-menu item, applied to every
+    // device selected from now on.
+    QAction* fastScheduleAction() const { return fastAction_; }
     const QTimer& timer() const { return timer_; }
 
     void done(int result) override;
@@ -94,5 +97,9 @@ private:
     QTimer timer_;
     QAction* aboutAction_ = nullptr;
     QAction* usbSetupAction_ = nullptr;
+    QAction* fastAction_ = nullptr;
+    bool fastAppliedOn_ = false;
+    std::string fastAppliedFor_;
+    void applyFastSchedule();
     std::vector<std::unique_ptr<WaitCursor>> waitCursors_;
 };

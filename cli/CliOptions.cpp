@@ -182,6 +182,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             good = flag(options.force, true);
         } else if (name == "-q" || name == "--quiet") {
             good = flag(options.quiet, true);
+        } else if (name == "--fast") {
+            good = flag(options.fast, true);
         } else if (name == "--sim-stats") {
             good = flag(options.simStats, true);
         } else if (name == "-h" || name == "--help") {
@@ -276,6 +278,25 @@ Options:
                      stall-after make the programmer vanish or stop answering after N
                      exchanges; noprogram is a word address (hex) whose writes do not take.
                      KORVALIN_SIM=SETUP does the same.
+  --fast             program by the chip's own longest programming times and several
+                     words per exchange instead of the standard fixed waits (a device
+                     without checked times keeps the standard schedule, and says so)
+  --force            program or verify a HEX file even when it has no data for the
+                     device, data outside it, checksum errors or a record cut short
+                     (without it such a file is refused with status 5)
+  --usb WHICH        of several programmers, the one with this serial number or at this
+                     bus-port path (as usb-list shows it); KORVALIN_USB=WHICH does the same
+  --probe            usb-list: also ask each device this user may open who it is (this
+                     sends the programmer's identity and clock queries to it)
+  --serial S         usb-use: of several programmers of that ID, remember the one with
+                     serial number S
+  --group NAME       udev-rule: also give the group NAME read and write access, for benches
+                     reached over SSH or run as a service
+  --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
+  -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
+  -h, --help         this text
+  --version          the version
+
 Of the window's remembered settings only the device is read, and they are never written: a
 script run does not change what the window remembers (usb-use excepted, which is there to set
 it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
@@ -284,23 +305,6 @@ plugged in and none chosen (--usb, KORVALIN_USB, or Serial in Settings/Usb) none
 
 Every calibration read is appended to $XDG_STATE_HOME/korvalin-loader/calibration.log
 (default ~/.local/state/korvalin-loader/) before anything is erased.
-  --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
-  -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
-  -h, --help         this text
-  --version          the version
-
-Of the window's remembered settings only the device is read, and they are never written: a
-script run does not change what the window remembers. The real programmer's USB ID comes
-from KORVALIN_USB_ID=vvvv:pppp, else from VendorId/ProductId in group Settings/Usb of the
-same settings.
-
-Every calibration read is appended to $XDG_STATE_HOME/korvalin-loader/calibration.log
-(default ~/.local/state/korvalin-loader/) before anything is erased.
-The remembered settings are read, never written: a script run does not change what the
-window remembers (usb-use excepted, which is there to set it). The real programmer's USB ID
-comes from KORVALIN_USB_ID=vvvv:pppp, else from VendorId/ProductId in group Settings/Usb of
-the same settings. With several programmers plugged in and none chosen (--usb, KORVALIN_USB,
-or Serial in Settings/Usb) none is opened.
 
 Exit status:
   0  success

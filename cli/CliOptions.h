@@ -30,6 +30,7 @@ struct CliOptions {
     std::string serial;                  // usb-use: the one board of that ID to take
     std::string group;                   // udev-rule: also a group for SSH and service use
     bool quiet = false;
+    bool fast = false;                   // program by the device's fast schedule where it has one
     bool simStats = false;               // hidden: modelled against measured time, for the bench
     bool help = false;
     bool version = false;

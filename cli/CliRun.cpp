@@ -9,6 +9,7 @@
 #include "operations/Session.h"
 #include "operations/Texts.h"
 #include "programmer/TraceDriver.h"
+#include "programmer/FastSchedule.h"
 #include "settings/DriverFactory.h"
 #include "settings/Settings.h"
 #include "sim/SimulatedDriver.h"
@@ -154,6 +155,12 @@ ExitCode CliRun::run() {
         session.programmer.writeUserId = session.userIdOff ? 0 : 1;
         session.calibrationJournal = calibrationJournalPath();
         session.calibrationOverride = options_.calibration;
+        if (options_.fast) {
+            session.programmer.fastSchedule = fastScheduleFor(deviceName);
+            if (!session.programmer.fastSchedule)
+                frontend_.printLine("--fast: no checked programming times for " + deviceName +
+                                    "; programming by the standard schedule");
+        }
 
         // The file is judged before the programmer hears anything.
         const bool takesFile =
@@ -205,7 +212,7 @@ ExitCode CliRun::run() {
         default:
             break;
         }
-        if (options_.simStats) printSimStats(choice, simStart, exchangesStart, wallStart);
+        if (options_.simStats) printSimStats(choice, session.programmer, deviceName, simStart, exchangesStart, wallStart);
     }
     // The session is gone (worker joined): what the run did to the chip is final now.
     if (!keepSimulatedChip(choice) && result == ExitCode::Success) return ExitCode::FileError;
@@ -453,7 +460,8 @@ ExitCode CliRun::blankCheck(Session& session) {
     return report.blank ? ExitCode::Success : ExitCode::VerifyFailed;
 }
 
-void CliRun::printSimStats(const DriverChoice& choice, double startMicroseconds,
+void CliRun::printSimStats(const DriverChoice& choice, const Programmer& programmer,
+                           const std::string& deviceName, double startMicroseconds,
                            uint64_t startExchanges, double startWallMicroseconds) {
     if (!choice.simulator) {
         frontend_.printError("sim-stats: no simulated programmer in use");
@@ -469,5 +477,10 @@ void CliRun::printSimStats(const DriverChoice& choice, double startMicroseconds,
     std::snprintf(line, sizeof line,
                   "sim-stats: exchanges %llu, modelled %.3f ms, bound %.3f ms, measured %.3f ms",
                   static_cast<unsigned long long>(exchanges), modelled, bound, measured);
-    frontend_.printLine(line);
+    std::string text = line;
+    if (const std::optional<FastSchedule> times = fastScheduleFor(deviceName)) {
+        std::snprintf(line, sizeof line, ", floor %.3f ms", programFloorMs(programmer, *times));
+        text += line;
+    }
+    frontend_.printLine(text);
 }

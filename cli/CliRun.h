@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class Programmer;
+
 class Session;
 class TerminalFrontend;
 struct DriverChoice;
@@ -34,7 +36,8 @@ private:
     bool loadHexFile(Session& session);
     void catalogueUnreadable(const std::string& cataloguePath, bool tooLarge);
     bool keepSimulatedChip(const DriverChoice& choice);
-    void printSimStats(const DriverChoice& choice, double startMicroseconds,
+    void printSimStats(const DriverChoice& choice, const Programmer& programmer,
+                       const std::string& deviceName, double startMicroseconds,
                        uint64_t startExchanges, double startWallMicroseconds);
     bool interrupted() const { return interrupt_ != 0; }
 

@@ -37,6 +37,8 @@ inline constexpr const char* usbAccessYes = "可";
 inline constexpr const char* usbAccessNo = "不可";
 inline constexpr const char* usbAccessHint = "権限がありません。端末で実行してください: ";
 inline constexpr const char* usbProbeNoAnswer = "応答なし";
+inline constexpr const char* fastScheduleMenu = "高速書き込み(&F)";
+inline constexpr const char* fastScheduleUnavailable = "このデバイスは高速書き込みに未対応です (標準で書き込みます)";
 }  // namespace texts
 
 // The status line while an operation runs; "" for None.

@@ -35,9 +35,16 @@ public:
 
     // The bulk erase reaches the user IDs and the configuration word, and lifts code
     // protection, only with the address in configuration space: Load Configuration first.
-    void bulkEraseWithConfiguration()
+    void bulkEraseWithConfiguration(const FastSchedule* fast = nullptr)
     {
         send(loadConfigurationScript());
+        if (fast) {
+            const uint16_t wait = waitForMicroseconds(fast->bulkEraseUs, p.programmerClock);
+            send(fastEraseScript(kBulkEraseProgram, wait));
+            if (p.eepromByteCount != 0)
+                send(fastEraseScript(kBulkEraseData, wait));
+            return;
+        }
         send(bulkEraseProgramScript(p.programmerClock));
         if (p.eepromByteCount != 0)
             send(bulkEraseDataScript(p.programmerClock));
@@ -53,6 +60,34 @@ public:
         if (decodeProgramWord(answer[0], answer[1]) != word)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         send(writeWordSecondScript());
+    }
+
+    // Writes items by the fast schedule, script after script, advancing the progress by what
+    // each one covered. False when the form does not fit a script at all (nothing sent).
+    bool fastWrites(std::span<const uint16_t> items, const FastWriteForm& form)
+    {
+        // Blank words after the last one written need not even be stepped over: the exit that
+        // follows forgets the address.
+        std::size_t end = items.size();
+        if (form.skipBlank) {
+            while (end > 0 && items[end - 1] == form.blank)
+                --end;
+            const std::size_t row = std::max<uint32_t>(form.rowWords, 1);
+            end = std::min(items.size(), (end + row - 1) / row * row);
+        }
+        const std::size_t trimmed = items.size() - end;
+        items = items.first(end);
+        for (std::size_t done = 0; done < items.size() && !p.cancelled() && ok;) {
+            const FastPack pack = packFastWrites(items.subspan(done), form);
+            if (pack.taken == 0)
+                return false;
+            send(pack.script);
+            p.progressPosition.fetch_add(pack.taken, std::memory_order_relaxed);
+            done += pack.taken;
+        }
+        if (ok && !p.cancelled())
+            p.progressPosition.fetch_add(static_cast<uint32_t>(trimmed), std::memory_order_relaxed);
+        return true;
     }
 
     void writeBlock(std::span<const uint16_t> words)
@@ -90,6 +125,20 @@ public:
 
     void walkTo(uint32_t address)
     {
+        if (p.fastSchedule) {
+            // The same Increment Address commands, as many as a script holds: the chip cannot
+            // tell, and the walk costs a round trip per 32 steps instead of per step.
+            for (uint32_t i = 0; i < address && ok;) {
+                const uint32_t n = std::min<uint32_t>(address - i, kScriptCapacity / 2);
+                Script steps = addressStepScript();
+                for (uint32_t k = 1; k < n; ++k)
+                    steps.command(kIncrementAddress);
+                send(steps);
+                p.progressPosition.fetch_add(n, std::memory_order_relaxed);
+                i += n;
+            }
+            return;
+        }
         for (uint32_t i = 0; i < address && ok; ++i) {
             send(addressStepScript());
             p.progressPosition.fetch_add(1, std::memory_order_relaxed);
@@ -255,57 +304,64 @@ bool Programmer::programAll()
     // all 14 bits, to go back as they were.
     std::optional<std::array<uint16_t, 4>> keptIds;
 
-    run.enter();
-    if (!cancelled()) {
-        switch (programMethod) {
-        case 1:
-            if (!writeUserId) {
-                ScriptAnswer answer;
-                if (run.send(readUserIdsScript(), answer)) {
-                    std::array<uint16_t, 4> words{};
-                    for (int k = 0; k < 4; ++k)
-                        words[k] = decodeProgramWord(answer[2 * k], answer[2 * k + 1]);
-                    keptIds = words;
-                }
-                run.exit();
-                run.enter();
-            }
-            // Without the configuration area a configuration bit once cleared could never be
-            // set again, and a protected chip would not take the new program. The erase leaves
-            // the address in configuration space: entering again puts it back at word 0.
-            run.bulkEraseWithConfiguration();
-            run.exit();
-            run.enter();
-            [[fallthrough]];
-        case 0:
-            for (uint32_t i = 0; i < wordCount && !cancelled() && run.ok; ++i) {
-                run.writeWord(programWords[i]);
-                progressPosition.fetch_add(1, std::memory_order_relaxed);
-            }
-            break;
-        case 2:
-            run.send(chipEraseScript(programmerClock));
-            for (uint32_t offset = 0; offset < wordCount && !cancelled() && run.ok;) {
-                const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(blockWords), wordCount - offset);
-                run.writeBlock(std::span<const uint16_t>(programWords.data() + offset, n));
-                progressPosition.fetch_add(n, std::memory_order_relaxed);
-                offset += n;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    run.exit();
-
-    if (eepromByteCount != 0) {
-        const uint32_t byteCount = static_cast<uint32_t>(std::min<std::size_t>(eepromByteCount, eepromBytes.size()));
+    // The erase-method-1 devices' bulk erase clears the user ID; with "UserID" off the chip's
+    // own is read first and written back with the configuration.
+    if (programMethod == 1 && !writeUserId) {
         run.enter();
-        for (uint32_t i = 0; i < byteCount && !cancelled() && run.ok; ++i) {
-            run.send(writeEepromByteScript(eepromMethod, eepromBytes[i] & 0xFF, programmerClock));
-            progressPosition.fetch_add(1, std::memory_order_relaxed);
+        if (!cancelled()) {
+            ScriptAnswer answer;
+            if (run.send(readUserIdsScript(), answer)) {
+                std::array<uint16_t, 4> words{};
+                for (int k = 0; k < 4; ++k)
+                    words[k] = decodeProgramWord(answer[2 * k], answer[2 * k + 1]);
+                keptIds = words;
+            }
         }
         run.exit();
+    }
+
+    if (!fastSchedule || !programFast(run, *fastSchedule, wordCount)) {
+        run.enter();
+        if (!cancelled()) {
+            switch (programMethod) {
+            case 1:
+                // Without the configuration area a configuration bit once cleared could never be
+                // set again, and a protected chip would not take the new program. The erase leaves
+                // the address in configuration space: entering again puts it back at word 0.
+                run.bulkEraseWithConfiguration();
+                run.exit();
+                run.enter();
+                [[fallthrough]];
+            case 0:
+                for (uint32_t i = 0; i < wordCount && !cancelled() && run.ok; ++i) {
+                    run.writeWord(programWords[i]);
+                    progressPosition.fetch_add(1, std::memory_order_relaxed);
+                }
+                break;
+            case 2:
+                run.send(chipEraseScript(programmerClock));
+                for (uint32_t offset = 0; offset < wordCount && !cancelled() && run.ok;) {
+                    const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(blockWords), wordCount - offset);
+                    run.writeBlock(std::span<const uint16_t>(programWords.data() + offset, n));
+                    progressPosition.fetch_add(n, std::memory_order_relaxed);
+                    offset += n;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        run.exit();
+
+        if (eepromByteCount != 0) {
+            const uint32_t byteCount = static_cast<uint32_t>(std::min<std::size_t>(eepromByteCount, eepromBytes.size()));
+            run.enter();
+            for (uint32_t i = 0; i < byteCount && !cancelled() && run.ok; ++i) {
+                run.send(writeEepromByteScript(eepromMethod, eepromBytes[i] & 0xFF, programmerClock));
+                progressPosition.fetch_add(1, std::memory_order_relaxed);
+            }
+            run.exit();
+        }
     }
 
     run.enter();
@@ -336,6 +392,61 @@ bool Programmer::programAll()
         return fail();
     deviceId = id;
     progressPosition.fetch_add(8, std::memory_order_relaxed);
+    return true;
+}
+
+bool Programmer::programFast(Run& run, const FastSchedule& fast, uint32_t wordCount)
+{
+    // Only what the standard phases would do, faster: the same erase, the same order, every
+    // cycle given its longest time. A form that cannot be carried leaves it all to them.
+    const bool rows = programMethod == 2;
+    if (programMethod < 0 || programMethod > 2 || (rows && 6 * blockWords + 8 > static_cast<int>(kScriptCapacity)))
+        return false;
+    if ((rows ? fast.rowUs : fast.wordUs) == 0 || (programMethod == 1 && fast.bulkEraseUs == 0) ||
+        (rows && fast.chipEraseUs == 0) || (eepromByteCount != 0 && fast.eepromUs == 0) ||
+        (eepromByteCount != 0 && eepromMethod != 0 && eepromMethod != 1))
+        return false;
+
+    // After an erase, blank words are already there: stepping over them is exact.
+    const bool erased = programMethod != 0;
+    FastWriteForm words;
+    words.rowWords = rows ? static_cast<uint32_t>(blockWords) : 1;
+    words.programOnly = rows;
+    words.wait = waitForMicroseconds(rows ? fast.rowUs : fast.wordUs, programmerClock);
+    words.skipBlank = erased;
+    words.blank = blankWord;
+
+    run.enter();
+    if (!cancelled()) {
+        if (programMethod == 1) {
+            run.bulkEraseWithConfiguration(&fast);
+            run.exit();
+            run.enter();
+        } else if (rows) {
+            run.send(fastEraseScript(kChipErase, waitForMicroseconds(fast.chipEraseUs, programmerClock)));
+        }
+        std::vector<uint16_t> image(programWords.begin(), programWords.begin() + wordCount);
+        for (uint16_t& w : image)
+            w &= blankWord;
+        run.fastWrites(image, words);
+    }
+    run.exit();
+
+    if (eepromByteCount != 0) {
+        const uint32_t byteCount = static_cast<uint32_t>(std::min<std::size_t>(eepromByteCount, eepromBytes.size()));
+        std::vector<uint16_t> bytes(eepromBytes.begin(), eepromBytes.begin() + byteCount);
+        for (uint16_t& b : bytes)
+            b &= 0xFF;
+        FastWriteForm data;
+        data.loadCommand = kLoadDataData;
+        data.programOnly = eepromMethod == 1;
+        data.wait = waitForMicroseconds(fast.eepromUs, programmerClock);
+        data.skipBlank = erased;
+        data.blank = 0xFF;
+        run.enter();
+        run.fastWrites(bytes, data);
+        run.exit();
+    }
     return true;
 }
 

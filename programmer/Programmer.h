@@ -1,9 +1,11 @@
 #pragma once
 
+#include "programmer/FastSchedule.h"
 #include "programmer/Scripts.h"
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class UsbDriver;
@@ -73,6 +75,9 @@ public:
     // ended it tells whether any of its operations failed.
     std::atomic<int32_t> transferFailed{0};
     std::atomic<int32_t> blockSizeRefused{0};  // programAll met a blockWords outside 1..11
+    // Set: programAll writes program memory and EEPROM by this device's fast schedule. Unset
+    // (the default), every byte on the wire is the standard one.
+    std::optional<FastSchedule> fastSchedule;
 
     void setGeometry(uint32_t words, uint16_t blank, uint32_t eepromBytes);
     void setMethods(int32_t entrySequence, int32_t programMethod, int32_t eepromMethod,
@@ -108,4 +113,7 @@ private:
     class Run;
     bool cancelled() const;
     bool fail();
+    // Program memory and EEPROM by the fast schedule; false, with nothing sent, when this
+    // device's methods are not ones it can carry.
+    bool programFast(Run& run, const FastSchedule& fast, uint32_t wordCount);
 };

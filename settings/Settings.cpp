@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kDeviceGroup = "Settings/Device";
 constexpr const char* kLastFolderKey = "Settings/Files/LastFolder";
+constexpr const char* kProgrammingGroup = "Settings/Programming";
 
 // A 32-bit value as the registry would hold it: anything from INT32_MIN to UINT32_MAX is taken
 // (the unsigned half wraps, as a DWORD read into a signed member does); text that is not a
@@ -46,6 +47,21 @@ RememberedSettings loadSettings(QSettings& store) {
     values.deviceId = readInteger(store, "DeviceID", values.deviceId);
     store.endGroup();
     return values;
+}
+
+bool loadFastSchedule(QSettings& store) {
+    store.beginGroup(QLatin1String(kProgrammingGroup));
+    const int32_t fast = readInteger(store, "Fast", 0);
+    store.endGroup();
+    return fast != 0;
+}
+
+bool saveFastSchedule(QSettings& store, bool fast) {
+    store.beginGroup(QLatin1String(kProgrammingGroup));
+    store.setValue(QStringLiteral("Fast"), fast ? 1 : 0);
+    store.endGroup();
+    store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 bool saveSettings(QSettings& store, const RememberedSettings& values) {

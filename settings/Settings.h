@@ -21,6 +21,11 @@ struct RememberedSettings {
 // The per-user store: organisation "Tessmark", application = the running executable's base
 // name. Missing or unreadable values take their defaults.
 RememberedSettings loadSettings(QSettings& store);
+// The fast-schedule choice, in its own group "Settings/Programming" (key "Fast", 0 or 1) so that
+// the four device values stay exactly as they were. Missing or unreadable: off.
+bool loadFastSchedule(QSettings& store);
+bool saveFastSchedule(QSettings& store, bool fast);
+
 // Returns false when the store could not be written (the caller may ignore it: a lost setting
 // must never stop the program).
 bool saveSettings(QSettings& store, const RememberedSettings& values);

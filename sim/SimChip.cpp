@@ -153,10 +153,10 @@ void SimChip::command(uint8_t cmd, double now) {
         else if (traits_->setupErase && setup == 2)
             setupErase(now);
         else
-            beginWrite(traits_->beginEraseFirst, traits_->beginProgramUs, now);
+            beginWrite(traits_->beginEraseFirst, cycleTime(traits_->beginProgramUs, traits_->beginProgramMaxUs), now);
         break;
     case 0x18:
-        beginWrite(false, traits_->programOnlyUs, now);
+        beginWrite(false, cycleTime(traits_->programOnlyUs, traits_->programOnlyMaxUs), now);
         break;
     case 0x09:
         if (traits_->armedBulkErase)
@@ -252,7 +252,7 @@ void SimChip::beginWrite(bool eraseFirst, double need, double now) {
         if (info_->eepromBytes && !dataProtected())
             writes.push_back({Space::Data, static_cast<uint16_t>(pc_ & (info_->eepromBytes - 1)),
                               dataLatch_});
-        startCycle(traits_->dataWriteUs, std::move(writes), now);
+        startCycle(cycleTime(traits_->dataWriteUs, traits_->dataWriteMaxUs), std::move(writes), now);
         return;
     }
     const uint32_t n = info_->latchWords;
@@ -322,13 +322,13 @@ void SimChip::bulkEraseProgram(double now) {
     } else if (protectedFrom() == info_->programWords) {
         addProgramErase(writes);
     }
-    startCycle(traits_->bulkEraseUs, std::move(writes), now);
+    startCycle(cycleTime(traits_->bulkEraseUs, traits_->bulkEraseMaxUs), std::move(writes), now);
 }
 
 void SimChip::bulkEraseData(double now) {
     std::vector<PendingWrite> writes;
     addDataErase(writes);
-    startCycle(traits_->bulkEraseUs, std::move(writes), now);
+    startCycle(cycleTime(traits_->bulkEraseUs, traits_->bulkEraseMaxUs), std::move(writes), now);
 }
 
 void SimChip::setupErase(double now) {
@@ -343,7 +343,7 @@ void SimChip::setupErase(double now) {
     } else if (pc_ < 0x2000 && protectedFrom() == info_->programWords) {
         addProgramErase(writes);
     }
-    startCycle(traits_->bulkEraseUs, std::move(writes), now);
+    startCycle(cycleTime(traits_->bulkEraseUs, traits_->bulkEraseMaxUs), std::move(writes), now);
 }
 
 void SimChip::chipErase(double now) {
@@ -351,7 +351,7 @@ void SimChip::chipErase(double now) {
     addProgramErase(writes);
     addDataErase(writes);
     addConfigErase(writes);
-    startCycle(traits_->chipEraseUs, std::move(writes), now);
+    startCycle(cycleTime(traits_->chipEraseUs, traits_->chipEraseMaxUs), std::move(writes), now);
 }
 
 uint16_t SimChip::current(const PendingWrite& w) const {

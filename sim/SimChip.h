@@ -25,8 +25,8 @@
 //   with multi-word latches Load Configuration only moves the counter and clears the latches; on
 //   the others its data word becomes the latch.
 // - Cycles: a Begin command starts a cycle whose effect is applied when the next command that
-//   the chip decodes arrives (or power goes). If less than the chip's minimum time (times
-//   slowFactor) has passed, the cycle was cut short and some of the bits it should have changed
+//   the chip decodes arrives (or power goes). If less than the time the chip needs (its usual
+//   time, or its data-sheet maximum when slowest; times slowFactor) has passed, the cycle was cut short and some of the bits it should have changed
 //   keep their old value. Commands the family does not know are ignored altogether.
 // - Program-only cycles can only clear bits. Erase-then-program cycles replace the word, except
 //   that a code-protected chip cannot erase its configuration word or user IDs that way. Data
@@ -57,6 +57,7 @@ public:
     // Faults.
     int32_t noProgramAddress = -1;
     double slowFactor = 1.0;
+    bool slowest = false;         // every cycle takes its data-sheet maximum (before slowFactor)
 
     // Pins as the chip sees them, at virtual time now (microseconds).
     void setPins(bool vdd, bool vpp, double now);
@@ -89,6 +90,7 @@ private:
 
     void resetVolatile();
     void finishCycle(double now);
+    double cycleTime(double usual, double maximum) const { return slowest ? maximum : usual; }
     void startCycle(double need, std::vector<PendingWrite> writes, double now);
     void beginWrite(bool eraseFirst, double need, double now);
     void bulkEraseProgram(double now);

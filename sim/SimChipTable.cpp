@@ -50,6 +50,10 @@ SimFamilyTraits makeFamily(SimFamily family) {
         t.programOnlyUs = 4000;
         t.dataWriteUs = 8000;
         t.bulkEraseUs = 10000;
+        t.beginProgramMaxUs = 8000;
+        t.programOnlyMaxUs = 8000;
+        t.dataWriteMaxUs = 8000;
+        t.bulkEraseMaxUs = 10000;
         return t;
     }
     case SimFamily::F87x: {
@@ -61,6 +65,10 @@ SimFamilyTraits makeFamily(SimFamily family) {
         t.programOnlyUs = 4000;
         t.dataWriteUs = 8000;
         t.bulkEraseUs = 8000;
+        t.beginProgramMaxUs = 8000;
+        t.programOnlyMaxUs = 8000;
+        t.dataWriteMaxUs = 8000;
+        t.bulkEraseMaxUs = 8000;
         return t;
     }
     case SimFamily::F62xA: {
@@ -68,6 +76,9 @@ SimFamilyTraits makeFamily(SimFamily family) {
         t.beginProgramUs = 4000;
         t.dataWriteUs = 6000;
         t.bulkEraseUs = 6000;
+        t.beginProgramMaxUs = 4000;
+        t.dataWriteMaxUs = 6000;
+        t.bulkEraseMaxUs = 6000;
         return t;
     }
     case SimFamily::F87xA: {
@@ -79,6 +90,11 @@ SimFamilyTraits makeFamily(SimFamily family) {
         t.dataWriteUs = 4000;
         t.bulkEraseUs = 10000;
         t.chipEraseUs = 10000;
+        t.beginProgramMaxUs = 8000;
+        t.programOnlyMaxUs = 2000;
+        t.dataWriteMaxUs = 8000;
+        t.bulkEraseMaxUs = 10000;
+        t.chipEraseMaxUs = 10000;
         return t;
     }
     case SimFamily::F81x: {
@@ -90,6 +106,11 @@ SimFamilyTraits makeFamily(SimFamily family) {
         t.dataWriteUs = 4000;
         t.bulkEraseUs = 10000;
         t.chipEraseUs = 10000;
+        t.beginProgramMaxUs = 4000;
+        t.programOnlyMaxUs = 2000;
+        t.dataWriteMaxUs = 4000;
+        t.bulkEraseMaxUs = 10000;
+        t.chipEraseMaxUs = 10000;
         return t;
     }
     case SimFamily::F629: {
@@ -99,6 +120,10 @@ SimFamilyTraits makeFamily(SimFamily family) {
         t.programOnlyUs = 2000;
         t.dataWriteUs = 6000;
         t.bulkEraseUs = 8000;
+        t.beginProgramMaxUs = 3000;
+        t.programOnlyMaxUs = 3000;
+        t.dataWriteMaxUs = 6000;
+        t.bulkEraseMaxUs = 8000;
         return t;
     }
     }

@@ -58,6 +58,13 @@ struct SimFamilyTraits {
     double dataWriteUs;          // any cycle on a data EEPROM byte
     double bulkEraseUs;          // 0x09, 0x0B, the setup sequence
     double chipEraseUs;          // 0x1F
+    // The same steps on a chip at its slowest: the longest times its programming document
+    // allows, which a programmer must wait for every part to take every word.
+    double beginProgramMaxUs;
+    double programOnlyMaxUs;
+    double dataWriteMaxUs;
+    double bulkEraseMaxUs;
+    double chipEraseMaxUs;
 };
 
 const std::vector<SimChipInfo>& simChipTable();

@@ -85,6 +85,8 @@ bool parseSimSpec(const std::string& spec, SimConfig& config, std::string& error
         } else if (key == "noprogram") {
             if (!parseHexValue(value, 0x1FFF, h)) return bad("must be a program address in hexadecimal, 0 to 1FFF");
             c.faults.noProgramAddress = static_cast<int32_t>(h);
+        } else if (key == "slow" && !hasValue) {
+            c.faults.slowest = true;
         } else if (key == "slow") {
             if (value.empty()) return bad("needs a factor");
             errno = 0;

@@ -14,6 +14,7 @@ struct SimFaults {
     int64_t flipAfter = -1;        // from this exchange on, one seeded bit per answer is flipped
     int32_t noProgramAddress = -1; // program word address whose writes do not take
     double slowFactor = 1.0;       // > 1: the chip needs this much longer than its data sheet
+    bool slowest = false;          // the chip takes its data-sheet maximum for every cycle
     uint32_t seed = 1;
 };
 
@@ -29,7 +30,7 @@ struct SimConfig {
 };
 
 // "CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N][,noprogram=ADDR]"
-// plus short-after=N, flip-after=N, slow=F, seed=N, identity=HEX, realtime[=0|1], unplugged and
+// plus short-after=N, flip-after=N, slow (a chip at its data-sheet maximum times), slow=F, seed=N, identity=HEX, realtime[=0|1], unplugged and
 // position=auto|socket8|socket28|icsp. CHIP is a device name, any case. ADDR is hexadecimal
 // (an optional 0x). Returns false with a plain-English error for anything it does not understand,
 // leaving config as it was.

@@ -156,6 +156,7 @@ struct SimulatedDriver::Impl {
         if (!chip) return;
         chip->noProgramAddress = config.faults.noProgramAddress;
         chip->slowFactor = config.faults.slowFactor;
+        chip->slowest = config.faults.slowest;
     }
 
     void placeChip(const SimChipInfo& info, SimPosition position) {

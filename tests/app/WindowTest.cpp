@@ -13,6 +13,7 @@
 #include "dialogs/TestPanelDialog.h"
 #include "dialogs/UserIdDialog.h"
 #include "dialogs/VerifyErrorDialog.h"
+#include "programmer/FastSchedule.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -217,8 +218,13 @@ void WindowTest::selectionFromTheList() {
     WindowHarness h("PIC16F628A");
     auto* list = h.child<QComboBox>("deviceList");
     h.click("socketField");
+    h.window->fastScheduleAction()->setChecked(true);   // the remembered choice follows the pick
     list->setCurrentIndex(list->findText(device));   // as the user's pick reports it
     QCOMPARE(h.session().deviceName, device.toStdString());
+    QVERIFY(h.session().programmer.fastSchedule.has_value());
+    QCOMPARE(h.session().programmer.fastSchedule->wordUs, fastScheduleFor(device.toStdString())->wordUs);
+    h.window->fastScheduleAction()->setChecked(false);
+    QVERIFY(!h.session().programmer.fastSchedule.has_value());
     QCOMPARE(h.child<QGroupBox>("programGroup")->title(), program);
     QCOMPARE(h.child<QGroupBox>("eepromGroup")->title(), eeprom);
     QCOMPARE(::dumpLines(h, "programDump").size(), dumpLines);

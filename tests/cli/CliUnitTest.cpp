@@ -73,6 +73,7 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"list", "--sim="}, false, "--sim needs"},
         {{"list", "--icsp=yes"}, false, "--icsp takes no value"},
         {{"program", "a.hex", "--force=1"}, false, "--force takes no value"},
+        {{"program", "a.hex", "--fast=1"}, false, "--fast takes no value"},
         {{"list", "--trace"}, false, "--trace needs a value"},
         {{"list", "--catalogue="}, false, "--catalogue needs a file"},
     };
@@ -91,7 +92,7 @@ TEST(ParseArguments, FillsTheOptions) {
     const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
                                           "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
                                           "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
-                                          "--sim-stats", "--force", "--calibration", "34A0,2", "program",
+                                          "--sim-stats", "--force", "--fast", "--calibration", "34A0,2", "program",
                                           "blink.hex"});
     ASSERT_TRUE(r.ok) << r.error;
     const CliOptions& o = r.options;
@@ -111,6 +112,7 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_EQ(o.calibration->word, 0x34A0);
     EXPECT_EQ(o.calibration->bits, 2);
     EXPECT_TRUE(o.force);
+    EXPECT_TRUE(o.fast);
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});
@@ -120,6 +122,7 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_FALSE(bare.options.userIdOff.has_value());
     EXPECT_FALSE(bare.options.protectOff.has_value());
     EXPECT_FALSE(bare.options.icsp);
+    EXPECT_FALSE(bare.options.fast);
 }
 
 TEST(Usage, ListsEveryExitStatus) {

@@ -73,6 +73,15 @@ program_verify_read)
     check "$HEX_COMPARE" "$catalogue" PIC16F628A "$blink" "$work/ReadData.hex"
     run 1 -d PIC16F628A --sim "$sim628" blank-check
     has "$out" "Not blank"
+    # The fast schedule on a chip at its data-sheet maximum; a device without checked times
+    # keeps the standard schedule and is told so.
+    run 0 -d PIC16F628A --fast --sim PIC16F628A,slow program "$blink"
+    has "$out" "Program Verify - OK"
+    lacks "$out" "--fast:"
+    sed 's/^PIC16F84A	/PIC16F84X	/' "$data/cli-small-catalogue.txt" >"$work/unknown.txt"
+    run 0 --fast --skip-id-check --catalogue "$work/unknown.txt" -d PIC16F84X --sim PIC16F84A \
+        program "$data/cli-small-16f84a.hex"
+    has "$out" "--fast: no checked programming times for PIC16F84X; programming by the standard schedule"
     # A scripting tool leaves the remembered settings alone.
     check test ! -e "$XDG_CONFIG_HOME/Tessmark"
     # Not a terminal: no progress bar.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,57 @@ TEST_P(SimDevice, CancelInTheProgramPhaseWritesNoConfiguration)
     // Entry and exit of the program phase, then of each later phase: nothing but framing.
     EXPECT_LE(writes, 7 + 1 + 2 + (p.eepromByteCount != 0 ? 2 : 0) + 2);
     EXPECT_EQ(after.programWords[100], before.programWords[100]) << "words past the cancel were sent";
+}
+
+// The fast schedule against each chip: a typical part and one at its data-sheet maximum take
+// the image whole, blank stretches included; the same schedule with every time 10 % short
+// must leave the slowest part wrong, or the maximum times would prove nothing.
+TEST_P(SimDevice, FastScheduleProgramsTypicalAndSlowestChipsOnlyWithItsFullTimes)
+{
+    const std::optional<FastSchedule> schedule = fastScheduleFor(GetParam());
+    ASSERT_TRUE(schedule) << "every catalogue device has checked times";
+    struct Row {
+        const char* what;
+        bool slowest;
+        double scale;
+        bool halfBlank;
+        bool takes;
+    };
+    const Row rows[] = {
+        {"typical chip", false, 1.0, false, true},
+        {"slowest chip", true, 1.0, false, true},
+        {"slowest chip, half the image blank", true, 1.0, true, true},
+        {"slowest chip, every time 10 % short", true, 0.9, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SimConfig config;
+        config.faults.slowest = row.slowest;
+        SimRig fast(GetParam(), config);
+        ASSERT_TRUE(fast.connect());
+        fast.fillRandom(7);
+        if (row.halfBlank) {
+            for (uint32_t i = 0; i < fast.p.programWordCount; ++i)
+                if (i / 24 % 2 == 1 && i != fast.p.calibrationAddress)
+                    fast.p.programWords[i] = fast.p.blankWord;
+            for (uint32_t i = 0; i < fast.p.eepromByteCount; i += 2)
+                fast.p.eepromBytes[i] = 0xFF;
+        }
+        FastSchedule times = *schedule;
+        for (uint32_t* t : {&times.wordUs, &times.rowUs, &times.eepromUs, &times.bulkEraseUs, &times.chipEraseUs})
+            *t = static_cast<uint32_t>(*t * row.scale);
+        fast.p.fastSchedule = times;
+        ASSERT_TRUE(fast.programChain());
+        EXPECT_EQ(fast.p.progressPosition.load(), fast.p.progressTotal);
+        const SimChipState chip = fast.sim.chipState();
+        const bool whole =
+            chip.programWords == std::vector<uint16_t>(fast.p.programWords.begin(), fast.p.programWords.end() - 1) &&
+            std::equal(chip.eepromBytes.begin(), chip.eepromBytes.end(), fast.p.eepromBytes.begin());
+        EXPECT_EQ(whole, row.takes);
+        EXPECT_EQ(chip.configWord & fast.configMask1(), fast.p.configWord & fast.configMask1());
+        EXPECT_EQ(fast.sim.malformedScriptCount(), 0u);
+        EXPECT_EQ(fast.sim.protocolErrorCount(), 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, SimDevice, testing::ValuesIn(catalogueDeviceNames()),

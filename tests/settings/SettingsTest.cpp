@@ -30,9 +30,15 @@ TEST_F(SettingsFile, RoundTripKeepsEveryValueUnderItsName) {
         {"", -1, INT32_MIN, INT32_MAX},
         {"デバイス", 0, 2, 0},
     };
+    bool fast = false;
     for (const RememberedSettings& values : cases) {
         SCOPED_TRACE(values.pic.toStdString());
         ASSERT_TRUE(saveSettings(*store(), values));
+        // The fast-schedule choice lives in a group of its own and leaves the device's alone.
+        fast = !fast;
+        ASSERT_TRUE(saveFastSchedule(*store(), fast));
+        EXPECT_EQ(loadFastSchedule(*store()), fast);
+        EXPECT_EQ(store()->value("Settings/Programming/Fast").toInt(), fast ? 1 : 0);
         auto settings = store();
         EXPECT_EQ(fields(loadSettings(*settings)), fields(values));
         EXPECT_EQ(settings->value("Settings/Device/PIC").toString(), values.pic);

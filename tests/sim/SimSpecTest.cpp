@@ -26,6 +26,7 @@ std::string changes(const SimConfig& c) {
     field("flip", c.faults.flipAfter, d.faults.flipAfter);
     field("noprogram", c.faults.noProgramAddress, d.faults.noProgramAddress);
     field("slow", c.faults.slowFactor, d.faults.slowFactor);
+    field("slowest", c.faults.slowest, d.faults.slowest);
     field("seed", c.faults.seed, d.faults.seed);
     return out.str();
 }
@@ -42,6 +43,7 @@ TEST(SimOptions, ValidOptionsSetExactlyWhatTheyName) {
          "chip=PIC16F88 position=3 identity=3735928559 realtime=1 short=3 flip=4 slow=1.5 seed=77"},
         {"empty,unplugged,realtime=0", "plugged=0"},
         {"PIC16F877,position=socket28", "chip=PIC16F877 position=2"},
+        {"PIC16F628A,slow", "chip=PIC16F628A slowest=1"},
     };
     for (const auto& [options, expected] : cases) {
         SimConfig config;
@@ -57,7 +59,7 @@ TEST(SimOptions, InvalidOptionsGiveAPlainErrorAndLeaveTheConfigAlone) {
         {"PIC16F84A,clock=0", "1 to 255"}, {"PIC16F84A,clock=256", "1 to 255"}, {"PIC16F84A,clock=fast", "clock"},
         {"PIC16F84A,unplug-after=-1", "whole number"}, {"PIC16F84A,stall-after=", "stall-after"},
         {"PIC16F84A,noprogram=2000", "0 to 1FFF"}, {"PIC16F84A,noprogram=xyz", "hexadecimal"},
-        {"PIC16F84A,slow=0", "factor"}, {"PIC16F84A,slow=nan", "factor"}, {"PIC16F84A,image=", "file name"},
+        {"PIC16F84A,slow=0", "factor"}, {"PIC16F84A,slow=", "factor"}, {"PIC16F84A,slow=nan", "factor"}, {"PIC16F84A,image=", "file name"},
         {"PIC16F84A,colour=red", "unknown simulator option \"colour\""}, {"PIC16F84A,position=left", "socket8"},
         {"PIC16F84A,realtime=yes", "realtime"}, {"PIC16F84A,,clock=4", "unknown simulator option"},
     };
