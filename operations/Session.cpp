@@ -565,6 +565,11 @@ void Session::completeStart() {
     }
     if (!refusal.empty()) {
         refuseStart(refusal);
+        // The erase has run and its write-back cannot: the user must learn the value now.
+        if (operation == Operation::CalibrationWrite) {
+            pendingFailure_.clear();
+            reportCalibrationLost();
+        }
         if (followsStep) endChain(true, false);
         return;
     }

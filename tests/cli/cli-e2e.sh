@@ -132,7 +132,7 @@ calibration_kept)
     check grep -qE '^[0-9-]{10}T[0-9:]{8}Z PIC12F629 0F8[0-9A-F] 34[0-9A-F]{2} [0-3]$' "$out"
     good=$(tail -1 "$journal" | awk '{ print $4 "," $5 }')
     # Unplugged between the erase and the write-back: the message names the word to restore.
-    run 6 -d PIC12F629 --sim "$sim,unplug-after=1045" erase
+    run 3 -d PIC12F629 --sim "$sim,unplug-after=1045" erase
     has "$err" "校正値 ${good/,/ BG} を書き込んでください。"
     has "$err" "The chip has lost its calibration. Restore it by running again with --calibration $good"
     # The erased chip reads 3FFF: nothing more is erased, and the journal's word is offered.
