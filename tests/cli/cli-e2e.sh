@@ -188,6 +188,12 @@ catalogue_errors)
     run 7 --catalogue "$work/none.txt" -d PIC16F628A --sim PIC16F628A erase
     run 7 --catalogue "$data/cli-invalid-catalogue.txt" -d PIC16F628A --sim PIC16F628A erase
     has "$err" "デバイス リストの内容が正しくありません。"
+    run 0 check-catalogue "$catalogue"
+    has "$out" "$catalogue: 18 device lines, 0 errors, 0 warnings"
+    run 7 check-catalogue "$data/cli-invalid-catalogue.txt"
+    has "$out" "$data/cli-invalid-catalogue.txt:2: PIC16F628A: block size 20 is outside 1 to 11 for block-wise programming"
+    run 7 check-catalogue "$work/none.txt"
+    has "$err" "デバイス リストファイルが見つかりません。"
     ;;
 usage_errors)
     run 2
