@@ -1,5 +1,6 @@
 // korvalin-cli: the terminal front end. Same session code as the window, driven from a 10 ms
 // loop, for scripts and production lines.
+#include "cli/CheckCatalogue.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
 #include "cli/ExitCode.h"
@@ -38,6 +39,9 @@ void installInterruptHandlers() {
 int main(int argc, char** argv) {
     const std::string program = "korvalin-cli";
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // Needs neither the programmer nor the settings, so it stands apart from the option parser.
+    if (!args.empty() && args.front() == "check-catalogue")
+        return exitStatus(checkCatalogueCommand({args.begin() + 1, args.end()}, stdout, stderr));
     const ParseResult parsed = parseArguments(args);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), parsed.error.c_str(),

@@ -265,7 +265,7 @@ void SimChip::beginWrite(bool eraseFirst, double need, double now) {
             if (a >= limit) continue;
             const uint16_t old = program[a];
             uint16_t value = eraseFirst ? latches_[i] : static_cast<uint16_t>(old & latches_[i]);
-            if (static_cast<int32_t>(a) == noProgramAddress) value = eraseFirst ? 0x3FFF : old;
+            if (refusesProgramming || static_cast<int32_t>(a) == noProgramAddress) value = eraseFirst ? 0x3FFF : old;
             writes.push_back({Space::Program, static_cast<uint16_t>(a), value});
         }
     } else {

@@ -56,6 +56,7 @@ public:
 
     // Faults.
     int32_t noProgramAddress = -1;
+    bool refusesProgramming = false;   // no program-memory write takes
     double slowFactor = 1.0;
     bool slowest = false;         // every cycle takes its data-sheet maximum (before slowFactor)
 

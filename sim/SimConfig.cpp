@@ -117,10 +117,22 @@ bool parseSimSpec(const std::string& spec, SimConfig& config, std::string& error
                 c.position = SimPosition::Icsp;
             else
                 return bad("must be auto, socket8, socket28 or icsp");
+        } else if (key == "tray" || key == "tray-fail") {
+            if (!parseCount(value, 1000000, n) || n == 0) return bad("must be a whole number from 1 to 1000000");
+            (key == "tray" ? c.trayCount : c.trayFail) = static_cast<int>(n);
         } else {
             error = "unknown simulator option \"" + key + "\"";
             return false;
         }
+    }
+    // A tray of nothing, or a failing chip the tray never reaches, would test nothing.
+    if (c.trayCount > 0 && c.chip.empty()) {
+        error = "a simulator tray needs a chip name";
+        return false;
+    }
+    if (c.trayFail > c.trayCount) {
+        error = "simulator option tray-fail=" + std::to_string(c.trayFail) + " is not a chip of the tray";
+        return false;
     }
     config = c;
     return true;

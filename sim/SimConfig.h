@@ -26,12 +26,15 @@ struct SimConfig {
     uint32_t identity = 0x4B564E01;// answer of the identity query
     bool realTime = false;         // false: instant virtual time (tests); true: sleeps as modelled
     bool plugged = true;           // whether the programmer is plugged in at start
+    int trayCount = 0;             // > 0: a tray of this many fresh chips, taken by nextTrayChip
+    int trayFail = 0;              // the tray's chip (from 1) whose program memory will not take
     SimFaults faults;
 };
 
 // "CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N][,noprogram=ADDR]"
-// plus short-after=N, flip-after=N, slow (a chip at its data-sheet maximum times), slow=F, seed=N, identity=HEX, realtime[=0|1], unplugged and
-// position=auto|socket8|socket28|icsp. CHIP is a device name, any case. ADDR is hexadecimal
+// plus short-after=N, flip-after=N, slow (a chip at its data-sheet maximum times), slow=F, seed=N,
+// identity=HEX, realtime[=0|1], unplugged, position=auto|socket8|socket28|icsp, tray=N and
+// tray-fail=K. CHIP is a device name, any case. ADDR is hexadecimal
 // (an optional 0x). Returns false with a plain-English error for anything it does not understand,
 // leaving config as it was.
 bool parseSimSpec(const std::string& spec, SimConfig& config, std::string& error);

@@ -135,6 +135,7 @@ struct SimulatedDriver::Impl {
                                " being simulated");
         applyState(state);
     }
+    int trayIndex = 0;
 
     bool alive(int handle) const { return plugged && handle == currentHandle && handle != -1; }
 
@@ -155,6 +156,7 @@ struct SimulatedDriver::Impl {
     void applyFaults() {
         if (!chip) return;
         chip->noProgramAddress = config.faults.noProgramAddress;
+        chip->refusesProgramming = config.trayFail > 0 && trayIndex == config.trayFail;
         chip->slowFactor = config.faults.slowFactor;
         chip->slowest = config.faults.slowest;
     }
@@ -280,6 +282,7 @@ SimulatedDriver::SimulatedDriver(SimConfig config) : impl_(std::make_unique<Impl
     if (d.config.chip.empty()) return;
     const SimChipInfo* info = findSimChip(d.config.chip);
     if (!info) return;
+    if (d.config.trayCount > 0) d.trayIndex = 1;
     d.placeChip(*info, d.config.position);
     if (d.config.imageFile.empty()) return;
     d.openImage(*info);
@@ -376,6 +379,26 @@ void SimulatedDriver::setFaults(const SimFaults& faults) {
     impl_->applyFaults();
     // Faults without a stall let a hung firmware recover, so a test can make a passing stall.
     if (faults.stallAfter < 0) impl_->stalled = false;
+}
+
+bool SimulatedDriver::nextTrayChip() {
+    std::lock_guard lock(impl_->mutex);
+    auto& d = *impl_;
+    const SimChipInfo* info = d.config.trayCount > 0 ? findSimChip(d.config.chip) : nullptr;
+    if (!info || d.trayIndex == 0 || d.trayIndex >= d.config.trayCount) {
+        if (d.chip) d.chip->setPins(false, false, d.firmware.now);
+        d.chip.reset();
+        d.trayIndex = 0;
+        return false;
+    }
+    ++d.trayIndex;
+    d.placeChip(*info, d.config.position);
+    return true;
+}
+
+int SimulatedDriver::trayChip() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->chip ? impl_->trayIndex : 0;
 }
 
 uint64_t SimulatedDriver::exchangeCount() const {

@@ -3,6 +3,7 @@
 // with the published facts of its chip as far as those can be seen from the line.
 
 #include "device/Catalogue.h"
+#include "device/CatalogueCheck.h"
 #include "tests/catalogue/ShippedFiles.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,12 @@ TEST(ShippedCatalogue, ListsExactlyTheSupportedDevicesOnce) {
 }
 
 TEST(ShippedCatalogue, EveryLineIsWellFormedAndUsable) {
+    // The check users run on a line of their own passes every shipped line without a warning.
+    const CatalogueCheck check = checkCatalogueFile(catalogueFile());
+    EXPECT_TRUE(check.opened);
+    for (const CatalogueProblem& problem : check.problems)
+        ADD_FAILURE() << formatCatalogueProblem(catalogueFile(), problem);
+
     const std::vector<ParsedLine> lines = parsedDeviceLines();
     ASSERT_FALSE(lines.empty());
     for (const ParsedLine& p : lines) {

@@ -318,6 +318,12 @@ catalogue_errors)
         check test $(( ($(date +%s%N) - started) / 1000000 )) -lt 1000
         has "$err" "デバイス リストの内容が正しくありません。"
     done
+    run 0 check-catalogue "$catalogue"
+    has "$out" "$catalogue: 18 device lines, 0 errors, 0 warnings"
+    run 7 check-catalogue "$data/cli-invalid-catalogue.txt"
+    has "$out" "$data/cli-invalid-catalogue.txt:2: PIC16F628A: block size 20 is outside 1 to 11 for block-wise programming"
+    run 7 check-catalogue "$work/none.txt"
+    has "$err" "デバイス リストファイルが見つかりません。"
     ;;
 usage_errors)
     run 2

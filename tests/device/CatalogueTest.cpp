@@ -1,4 +1,5 @@
 #include "device/Catalogue.h"
+#include "device/CatalogueCheck.h"
 #include "tests/device/TestFiles.h"
 
 #include <cstdio>
@@ -153,6 +154,76 @@ TEST(CatalogueFile, NamesAndLookUp) {
         EXPECT_FALSE(lookup.opened) << missing;
         EXPECT_EQ(lookup.tooLarge, tooLarge) << missing;
     }
+}
+
+// Each broken line is reported with the words that let its author find the column at fault.
+TEST(CatalogueCheck, EachKindOfBrokenLine) {
+    const std::string tags14 = "[CP][CP][x][x][x][x][CPD][B6][B5][B4][B3][B2][B1][B0]";
+    struct Case { std::string line; std::string problems; } cases[] = {
+        {catalogueLine(), ""},
+        {catalogueLine({{10, "1"}}), "warning: column 10 is reserved and should be 0"},
+        {"SAMPLE-1\t2048:14\t128\t", "has 3 TAB-ended columns, needs 14"},
+        {catalogueLine().substr(0, catalogueLine().size() - 1), "has 13 TAB-ended columns, needs 14"},
+        {catalogueLine({{1, ""}}), "column 1 (the device name) is empty"},
+        {catalogueLine({{2, "2040:14"}}), "program memory of 2040 words is not a multiple of 16"},
+        {catalogueLine({{3, "100"}}), "EEPROM of 100 bytes is not a multiple of 16"},
+        {catalogueLine({{2, "9000:14"}}), "program memory of 9000 words is outside 0 to 8192|"
+                                          "program memory of 9000 words is not a multiple of 16"},
+        {catalogueLine({{2, "2048"}, {13, ":"}}), "column 2 \"2048\" is not WORDS:BITS|program memory of 0 words|"
+                                                  "program words of 2048 bits; this programmer writes 14-bit words"},
+        {catalogueLine({{5, "18pin"}}), "column 5 \"18pin\" is not a whole number"},
+        {catalogueLine({{4, "[CP] [CP][x][x][x][x][CPD][B6][B5][B4][B3][B2][B1][B0]"}}),
+         "column 4 has text outside the [tag] brackets"},
+        {catalogueLine({{4, "[CP][CP][x][x][x][x][CPD][B6][B5][B4][B3][B2][B1]"}}),
+         "column 4 has 13 configuration bit tags, needs 14"},
+        {catalogueLine({{9, "2"}}), "column 4 has 14 configuration bit tags, needs 28 (14 per word, family 2 has two words)"},
+        {catalogueLine({{9, "2"}, {4, tags14 + tags14}}), ""},
+        {catalogueLine({{6, "3"}, {7, "5"}, {8, "2"}, {9, "-1"}, {11, "9"}}),
+         "entry sequence 3 is not 0, 1 or 2|program write method 5 is not 0, 1 or 2: program memory "
+         "would never be written|EEPROM write method 2 is not 0 or 1: EEPROM would never be written|"
+         "family -1 is not 0, 1 or 2: the user ID and configuration word would never be written|"
+         "erase method 9 is not 0 to 4"},
+        {catalogueLine({{3, "0"}, {8, "7"}}), ""},   // no EEPROM: its method is never used
+        {catalogueLine({{7, "2"}, {12, "12"}}), "block size 12 is outside 1 to 11 for block-wise programming"},
+        {catalogueLine({{7, "2"}, {12, "3"}}), "program memory of 2048 words is not a whole number of blocks of 3"},
+        {catalogueLine({{2, "0:14"}, {13, ":"}}), "program memory of 0 words"},
+        {catalogueLine({{13, "800:3000"}}),
+         "calibration word address 0x800 is not inside program memory of 2048 words"},
+        {catalogueLine({{13, ""}}), "column 13 \"\" is not ADDRESS:MASK in hexadecimal, nor \":\" for a "
+                                    "chip without calibration"},
+        {catalogueLine({{13, "3FF:0C00"}}), "calibration bits 0C00 include bits column 4 marks as not implemented"},
+        {catalogueLine({{14, "0FA1:3FE0"}}), "device ID 0FA1 has bits outside its mask 3FE0: no chip can ever match"},
+        {catalogueLine({{14, "0FA0:3FFF"}}), "device ID mask 3FFF keeps revision bits: a later silicon revision would be refused"},
+        {catalogueLine({{14, "0:0"}}), "device ID mask 0000 lets any chip pass the ID check"},
+        {catalogueLine({{14, "0FA0"}}), "column 14 \"0FA0\" is not ID:MASK in hexadecimal, nor \"-\" for a chip without an ID"},
+        {catalogueLine({{14, "-"}}), ""},
+    };
+    for (const auto& c : cases) {
+        std::string problems;
+        for (const auto& p : checkCatalogueLine(c.line, 7)) {
+            EXPECT_EQ(p.lineNumber, 7);
+            problems += (problems.empty() ? "" : "|") + std::string(p.error ? "" : "warning: ") + p.problem;
+        }
+        EXPECT_EQ(problems, c.problems) << c.line;
+    }
+}
+
+TEST(CatalogueCheck, FileLinesNamesAndFormat) {
+    TempFolder folder;
+    const std::string path = folder.path("list.txt");
+    writeText(path, "; comment\n" + catalogueLine() + "\r\n" + catalogueLine({{3, "100"}}) + "\n" +
+                    catalogueLine({{1, "B"}, {10, "2"}}) + "\n");
+    const CatalogueCheck check = checkCatalogueFile(path);
+    ASSERT_TRUE(check.opened);
+    EXPECT_EQ(check.deviceLines, 3);
+    EXPECT_EQ(check.errorCount(), 2);
+    std::string text;
+    for (const auto& p : check.problems) text += formatCatalogueProblem("list.txt", p) + "\n";
+    EXPECT_EQ(text,
+              "list.txt:3: SAMPLE-1: EEPROM of 100 bytes is not a multiple of 16\n"
+              "list.txt:3: SAMPLE-1: the name is also on line 2; a selection applies only the later line\n"
+              "list.txt:4: B: warning: column 10 is reserved and should be 0\n");
+    EXPECT_FALSE(checkCatalogueFile(folder.path("none.txt")).opened);
 }
 
 }  // namespace

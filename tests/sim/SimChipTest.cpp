@@ -329,6 +329,25 @@ TEST(SimChipRules, FaultsOfTheChip) {
         slowRig.step(1);
         EXPECT_EQ(slowRig.sim.chipState().programWords[0] == 0x0000, slow < 1.25) << slow;
     }
+
+    // tray: each "next chip" brings a blank chip; only the failing one keeps its word.
+    config = {};
+    config.trayCount = 3;
+    config.trayFail = 2;
+    SimRig tray("PIC16F628A", config);
+    std::string took;
+    for (int chip = 1; chip <= 3; ++chip) {
+        EXPECT_EQ(tray.sim.trayChip(), chip);
+        EXPECT_EQ(tray.sim.chipState().programWords[0], 0x3FFF) << "chip " << chip << " is fresh";
+        tray.enter();
+        tray.write(0x02, 0x0100);
+        took += tray.sim.chipState().programWords[0] == 0x0100 ? '+' : '-';
+        tray.leave();
+        EXPECT_EQ(tray.sim.nextTrayChip(), chip < 3) << chip;
+    }
+    EXPECT_EQ(took, "+-+");
+    EXPECT_EQ(tray.sim.trayChip(), 0);
+    EXPECT_FALSE(tray.sim.chipState().present) << "an empty position once the tray is used up";
 }
 
 } // namespace

@@ -20,6 +20,8 @@ std::string changes(const SimConfig& c) {
     field("identity", c.identity, d.identity);
     field("realtime", c.realTime, d.realTime);
     field("plugged", c.plugged, d.plugged);
+    field("tray", c.trayCount, d.trayCount);
+    field("tray-fail", c.trayFail, d.trayFail);
     field("unplug", c.faults.unplugAfter, d.faults.unplugAfter);
     field("stall", c.faults.stallAfter, d.faults.stallAfter);
     field("short", c.faults.shortAfter, d.faults.shortAfter);
@@ -44,6 +46,7 @@ TEST(SimOptions, ValidOptionsSetExactlyWhatTheyName) {
         {"empty,unplugged,realtime=0", "plugged=0"},
         {"PIC16F877,position=socket28", "chip=PIC16F877 position=2"},
         {"PIC16F628A,slow", "chip=PIC16F628A slowest=1"},
+        {"PIC16F628A,tray=10,tray-fail=3", "chip=PIC16F628A tray=10 tray-fail=3"},
     };
     for (const auto& [options, expected] : cases) {
         SimConfig config;
@@ -62,6 +65,8 @@ TEST(SimOptions, InvalidOptionsGiveAPlainErrorAndLeaveTheConfigAlone) {
         {"PIC16F84A,slow=0", "factor"}, {"PIC16F84A,slow=", "factor"}, {"PIC16F84A,slow=nan", "factor"}, {"PIC16F84A,image=", "file name"},
         {"PIC16F84A,colour=red", "unknown simulator option \"colour\""}, {"PIC16F84A,position=left", "socket8"},
         {"PIC16F84A,realtime=yes", "realtime"}, {"PIC16F84A,,clock=4", "unknown simulator option"},
+        {"PIC16F84A,tray=0", "1 to 1000000"}, {"PIC16F84A,tray=3,tray-fail=4", "not a chip of the tray"},
+        {"PIC16F84A,tray-fail=1", "not a chip of the tray"}, {"empty,tray=2", "needs a chip name"},
     };
     for (const auto& [options, mentions] : cases) {
         SimConfig config;
