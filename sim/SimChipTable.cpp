@@ -10,6 +10,9 @@ namespace {
 // DS39025 (16F87x), DS41196 (16F62xA), DS39589 (16F87xA), DS39603 (16F818/819), DS39607 (16F87/88)
 // and DS41191 (12F629/675, 16F630/676), as quoted by independent open-source programmers.
 // Device IDs: the same documents; the 16F628 (no A) answers 0x07C0.
+// Checked against a second source: the 16F87xA mask (bits 12, 5 and 4 unimplemented) and the
+// 16F819 one (all 14 bits) agree with the configuration symbols in gputils' p16f877a.inc and
+// p16f819.inc, none of which touches a bit outside them.
 const std::vector<SimChipInfo> kChips = {
     // name          words  ee  pins  id      rev  family             cfgMask cfg2   protection                    cpd    latch vppFirst cal
     {"PIC16F84A",    1024,  64, 18, 0x0560, 0x04, SimFamily::F84A,  0x3FFF, 0,      SimProtection::TenCopies,    false, 1, false, false},
@@ -115,6 +118,8 @@ SimFamilyTraits makeFamily(SimFamily family) {
     }
     case SimFamily::F629: {
         auto t = makeTraits({0x00, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x0A, 0x0B, 0x18});
+        // One source only: another open programmer ends 0x18 with 0x0A on the 12F615 and 16F88x
+        // but programs this family with the self-timed 0x08 alone.
         t.endCommand = 0x0A;
         t.beginProgramUs = 3000;
         t.programOnlyUs = 2000;

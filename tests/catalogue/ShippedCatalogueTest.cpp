@@ -202,7 +202,8 @@ TEST(ShippedCatalogue, CalibrationValuesLieInsideTheChip) {
 
 // The blank-chip checksums published in the programming specifications: program memory all
 // 0x3FFF plus the configuration word under its implemented bits. They pin down which bits the
-// [x] tags must mark.
+// [x] tags must mark. The 16F819 figure stands on one quoted source; it agrees with gputils'
+// p16f819.inc, whose configuration symbols use all 14 bits: 2048 x 0x3FFF + 0x3FFF.
 TEST(ShippedCatalogue, UnimplementedBitsAgreeWithPublishedBlankChecksums) {
     const struct {
         const char* name;

@@ -177,7 +177,8 @@ TEST(SimChipRules, SecondWriteReplacesOrOnlyClearsBits) {
 }
 
 TEST(SimChipRules, ProgrammingOnlyNeedsTheChipsOwnEndCommand) {
-    // 12F629 ends with 0x0A; an 0x17 is not its command and the cycle runs on to the next one.
+    // 12F629 ends with 0x0A (one source only, see the chip table); an 0x17 is not its command
+    // and the cycle runs on to the next one.
     SimRig rig("PIC12F629");
     rig.enter();
     rig.run(Script().load(0x02, 0x0123).cmd(0x18).waitUs(100).cmd(0x17).waitUs(3000).cmd(0x0A), 10);
