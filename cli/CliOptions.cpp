@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "operations/CalibrationJournal.h"
+#include "settings/Settings.h"
 
 #include <array>
 #include <string_view>
@@ -170,6 +171,10 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             if (good && !plainGroupName(options.group))
                 return refuse("--group needs a plain group name (lower-case letters, digits, - and _), not \"" +
                               options.group + "\"");
+        } else if (name == "--lang") {
+            good = value(options.lang);
+            if (good && !languageFromName(options.lang))
+                return refuse("--lang takes en or ja, not \"" + options.lang + "\"");
         } else if (name == "--icsp") {
             good = flag(options.icsp, true);
         } else if (name == "--skip-id-check") {
@@ -293,6 +298,8 @@ Options:
   --group NAME       udev-rule: also give the group NAME read and write access, for benches
                      reached over SSH or run as a service
   --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
+  --lang LANG        the language of the messages: en or ja (the default; also
+                     KORVALIN_LANG=LANG, or the window's own choice)
   -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
   -h, --help         this text
   --version          the version
