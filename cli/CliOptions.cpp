@@ -304,9 +304,9 @@ Options:
   -h, --help         this text
   --version          the version
 
-Of the window's remembered settings only the device is read, and they are never written: a
-script run does not change what the window remembers (usb-use excepted, which is there to set
-it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
+Of the window's remembered settings only the device and the language are read, and they are
+never written: a script run does not change what the window remembers (usb-use excepted, which
+is there to set it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
 VendorId/ProductId in group Settings/Usb of the same settings. With several programmers
 plugged in and none chosen (--usb, KORVALIN_USB, or Serial in Settings/Usb) none is opened.
 

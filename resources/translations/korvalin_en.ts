@@ -32,7 +32,7 @@
     </message>
     <message>
         <source>OSC校正値 (RETLW 34xx) :</source>
-        <translation>OSC calibration (RETLW 34xx) :</translation>
+        <translation>OSC cal. (RETLW 34xx) :</translation>
     </message>
     <message>
         <source>BG ビット :</source>

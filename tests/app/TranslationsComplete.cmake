@@ -13,6 +13,7 @@ string(REGEX MATCHALL "<source>[^<]*</source>[ \r\n]*<translation( type=\"[a-z]+
 string(REGEX MATCHALL "<source>[^<]*</source>[ \r\n]*<translation type=\"unfinished\">[^<]*</translation>"
        unfinished "${content}")
 list(APPEND missing ${unfinished})
+list(REMOVE_DUPLICATES missing)
 list(LENGTH missing count)
 if(count GREATER 0)
   string(REPLACE ";" "\n" shown "${missing}")
