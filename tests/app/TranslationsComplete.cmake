@@ -20,3 +20,16 @@ if(count GREATER 0)
   message(FATAL_ERROR "${count} form text(s) without English in ${TS}:\n${shown}")
 endif()
 message(STATUS "every form text has its English")
+
+# Texts written into the code instead of the table would have no English: outside the table no
+# string literal of the front ends or the core may hold anything but ASCII.
+execute_process(COMMAND grep -rnP --include=*.cpp --include=*.h
+                        [=[^(?!\s*//).*"[^"]*[^\x00-\x7F][^"]*"]=]
+                        app dialogs cli settings operations programmer sim device
+                WORKING_DIRECTORY ${SOURCE_DIR} OUTPUT_VARIABLE literals)
+string(REGEX REPLACE "(^|\n)operations/Texts.cpp:[^\n]*" "" literals "${literals}")
+string(STRIP "${literals}" literals)
+if(NOT literals STREQUAL "")
+  message(FATAL_ERROR "texts outside operations/Texts.cpp, without English:\n${literals}")
+endif()
+message(STATUS "every code text is in the table")
