@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "operations/CalibrationJournal.h"
+#include "settings/Settings.h"
 
 #include <array>
 #include <string_view>
@@ -170,6 +171,10 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             if (good && !plainGroupName(options.group))
                 return refuse("--group needs a plain group name (lower-case letters, digits, - and _), not \"" +
                               options.group + "\"");
+        } else if (name == "--lang") {
+            good = value(options.lang);
+            if (good && !languageFromName(options.lang))
+                return refuse("--lang takes en or ja, not \"" + options.lang + "\"");
         } else if (name == "--icsp") {
             good = flag(options.icsp, true);
         } else if (name == "--skip-id-check") {
@@ -293,13 +298,15 @@ Options:
   --group NAME       udev-rule: also give the group NAME read and write access, for benches
                      reached over SSH or run as a service
   --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
+  --lang LANG        the language of the messages: en or ja (the default; also
+                     KORVALIN_LANG=LANG, or the window's own choice)
   -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
   -h, --help         this text
   --version          the version
 
-Of the window's remembered settings only the device is read, and they are never written: a
-script run does not change what the window remembers (usb-use excepted, which is there to set
-it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
+Of the window's remembered settings only the device and the language are read, and they are
+never written: a script run does not change what the window remembers (usb-use excepted, which
+is there to set it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
 VendorId/ProductId in group Settings/Usb of the same settings. With several programmers
 plugged in and none chosen (--usb, KORVALIN_USB, or Serial in Settings/Usb) none is opened.
 

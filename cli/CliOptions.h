@@ -29,6 +29,7 @@ struct CliOptions {
     bool probe = false;                  // usb-list: ask each candidate who it is
     std::string serial;                  // usb-use: the one board of that ID to take
     std::string group;                   // udev-rule: also a group for SSH and service use
+    std::string lang;                    // "en" or "ja"; empty: KORVALIN_LANG, then the window's
     bool quiet = false;
     bool fast = false;                   // program by the device's fast schedule where it has one
     bool simStats = false;               // hidden: modelled against measured time, for the bench

@@ -69,6 +69,7 @@ ExitCode CliRun::run() {
     if (options_.command == CliCommand::CalibrationHistory) return calibrationHistory();
     // The window's store: the CLI follows whatever device and options the window last kept.
     std::unique_ptr<QSettings> store = openSettingsStore(QString::fromLatin1(kWindowApplicationName));
+    setLanguage(loadLanguage(*store, options_.lang));
     const RememberedSettings remembered = loadSettings(*store);
     switch (options_.command) {
     case CliCommand::UsbList: return usbList(options_, frontend_, *store);

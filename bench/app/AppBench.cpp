@@ -7,10 +7,13 @@
 //   - the longest event of any kind (the Program click, ticks, paints) from the Program click
 //     to the end of its verify: the window must never stall for longer than a frame.
 // Usage: app_bench [--instant]   (default: the simulator runs in real time, as hardware would)
+// KORVALIN_LANG=en times the start-up with the English translation loaded, as the window does.
 
 #include "app/MainWindow.h"
 #include "device/MemoryImage.h"
+#include "dialogs/Translation.h"
 #include "operations/Session.h"
+#include "settings/Settings.h"
 #include "sim/SimulatedDriver.h"
 
 #include <QApplication>
@@ -21,12 +24,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -130,6 +135,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
 
     TimingApplication app(argc, argv);
+    QTranslator translator;
+    const Language language = resolveLanguage({}, std::getenv("KORVALIN_LANG"), {});
+    if (!applyLanguage(language, translator)) return 1;
     SimConfig config;
     config.chip = "PIC16F877A";
     config.realTime = !instant;
@@ -188,6 +196,7 @@ int main(int argc, char** argv) {
     const double workMs = msSince(work);
 
     std::printf("simulator                       %s\n", instant ? "instant" : "real time");
+    std::printf("language                        %s\n", languageName(language));
     std::printf("start-up to first paint         %.1f ms\n", startupMs);
     std::printf("open + program/verify + read    %.1f ms (%s)\n", workMs,
                 programmed && read && problems == 0 && session.lastChainOk ? "ok" : "FAILED");

@@ -76,6 +76,9 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"program", "a.hex", "--fast=1"}, false, "--fast takes no value"},
         {{"list", "--trace"}, false, "--trace needs a value"},
         {{"list", "--catalogue="}, false, "--catalogue needs a file"},
+        {{"erase", "--lang", "ja"}, true, ""},
+        {{"erase", "--lang=EN"}, false, "--lang takes en or ja, not \"EN\""},
+        {{"erase", "--lang"}, false, "--lang needs a value"},
     };
     for (const ParseCase& c : table) {
         std::string joined;
@@ -92,7 +95,7 @@ TEST(ParseArguments, FillsTheOptions) {
     const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
                                           "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
                                           "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
-                                          "--sim-stats", "--force", "--fast", "--calibration", "34A0,2", "program",
+                                          "--sim-stats", "--force", "--fast", "--lang", "en", "--calibration", "34A0,2", "program",
                                           "blink.hex"});
     ASSERT_TRUE(r.ok) << r.error;
     const CliOptions& o = r.options;
@@ -113,6 +116,7 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_EQ(o.calibration->bits, 2);
     EXPECT_TRUE(o.force);
     EXPECT_TRUE(o.fast);
+    EXPECT_EQ(o.lang, "en");
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});

@@ -10,7 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config"
 export HOME="$work"
-unset KORVALIN_SIM KORVALIN_TRACE KORVALIN_USB_ID
+unset KORVALIN_SIM KORVALIN_TRACE KORVALIN_USB_ID KORVALIN_LANG
 
 data="$SOURCE_DIR/tests/data"
 catalogue="$SOURCE_DIR/data/PicDeviceList.txt"
@@ -206,6 +206,13 @@ empty_socket)
     run 4 -d PIC16F628A --sim empty erase
     has "$err" "デバイスが未実装です"
     run 4 -d PIC16F628A --sim empty detect
+    # English on request: the option wins over KORVALIN_LANG, which wins over the window's choice.
+    run 4 -d PIC16F628A --sim empty --lang en erase
+    has "$err" "No device in the socket"
+    KORVALIN_LANG=en run 4 -d PIC16F628A --sim empty erase
+    has "$err" "No device in the socket"
+    KORVALIN_LANG=en run 4 -d PIC16F628A --sim empty --lang ja erase
+    has "$err" "デバイスが未実装です"
     ;;
 wrong_chip)
     run 4 -d PIC16F628A --sim PIC16F84A read "$work/r.hex"
