@@ -120,6 +120,13 @@ FastPack packFastWrites(std::span<const uint16_t> items, const FastWriteForm& fo
     return pack;
 }
 
+bool dataFollowsProgram(uint32_t programWords, uint32_t eepromBytes)
+{
+    // The counter wraps from 0x1FFF to 0 in program space.
+    const bool powerOfTwo = eepromBytes != 0 && (eepromBytes & (eepromBytes - 1)) == 0;
+    return powerOfTwo && programWords % 0x2000 % eepromBytes == 0;
+}
+
 Script fastEraseScript(uint8_t command, uint16_t wait)
 {
     Script script;
