@@ -67,7 +67,17 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"read", "a.hex", "b.hex"}, false, "unexpected argument \"b.hex\""},
         {{"list", "extra"}, false, "unexpected argument"},
         {{"--bogus", "list"}, false, "unknown option --bogus"},
-        {{"list", "-d"}, false, "-d needs a value"},
+        {{"list", "-d"}, false, "-d, --device needs a value"},
+        {{"list", "-qd"}, false, "-d, --device needs a value"},
+        {{"-qd", "PIC16F628A", "erase"}, true, ""},
+        {{"-qdPIC16F628A", "erase", "-vv"}, true, ""},
+        {{"erase", "-qx"}, false, "unknown option -x"},
+        {{"erase", "-d", "A", "--", "-d"}, false, "unexpected argument \"-d\""},
+        {{"program", "-"}, true, ""},
+        {{"read", "-", "--progress=plain"}, true, ""},
+        {{"read", "x.hex", "--progress", "dots"}, false, "--progress takes bar, plain or none; not \"dots\""},
+        {{"erase", "-v=2"}, false, "unknown option"},
+        {{"erase", "--verbose=2"}, false, "--verbose takes no value"},
         {{"list", "--device="}, false, "empty"},
         {{"list", "--sim"}, false, "--sim needs a value"},
         {{"list", "--sim="}, false, "--sim needs"},
@@ -114,6 +124,17 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_TRUE(o.force);
     EXPECT_TRUE(o.fast);
 
+    // Bundled short options, the last of them taking the next argument; "-" is a file.
+    const ParseResult bundled = parseArguments({"-qvvd", "PIC16F84A", "read", "-", "--progress=plain"});
+    ASSERT_TRUE(bundled.ok) << bundled.error;
+    EXPECT_EQ(bundled.options.device, "PIC16F84A");
+    EXPECT_TRUE(bundled.options.quiet);
+    EXPECT_EQ(bundled.options.verbosity, 2);
+    EXPECT_EQ(bundled.options.file, "-");
+    EXPECT_EQ(bundled.options.progress, ProgressStyle::Plain);
+    // A repeated option: the last one counts, as in most tools.
+    EXPECT_EQ(parseArguments({"-d", "A", "erase", "--device=B"}).options.device, "B");
+
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});
     ASSERT_TRUE(bare.ok);
@@ -123,6 +144,8 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_FALSE(bare.options.protectOff.has_value());
     EXPECT_FALSE(bare.options.icsp);
     EXPECT_FALSE(bare.options.fast);
+    EXPECT_FALSE(bare.options.progress.has_value());
+    EXPECT_EQ(bare.options.verbosity, 0);
 }
 
 TEST(Usage, ListsEveryExitStatus) {
