@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -53,7 +54,20 @@ int main(int argc, char** argv) {
         return exitStatus(ExitCode::Success);
     }
     if (parsed.options.version) {
+        // Only looked for, not read: --version answers at once, also on a broken install.
         std::printf("%s %s\n", program.c_str(), KORVALIN_VERSION);
+        const std::vector<std::string> dirs = defaultCatalogueDirs();
+        const std::string catalogue =
+            parsed.options.catalogue.empty() ? locateCatalogue(dirs) : parsed.options.catalogue;
+        std::error_code error;
+        if (!catalogue.empty()) {
+            std::printf("catalogue: %s%s\n", catalogue.c_str(),
+                        std::filesystem::is_regular_file(catalogue, error) ? "" : " (not found)");
+        } else {
+            std::string where;
+            for (const std::string& dir : dirs) where += (where.empty() ? "" : ", ") + dir;
+            std::printf("catalogue: none found (looked in %s)\n", where.c_str());
+        }
         return exitStatus(ExitCode::Success);
     }
 
@@ -61,8 +75,14 @@ int main(int argc, char** argv) {
     // A run is thousands of short exchanges and pauses; the kernel's default 50 us of slack on
     // each wake-up adds up to whole percent of a long write. The worker inherits this.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    const bool bar = !parsed.options.quiet && isatty(STDERR_FILENO);
-    TerminalFrontend frontend(stdout, stderr, bar);
+    const CliOptions& options = parsed.options;
+    const ProgressStyle progress =
+        options.quiet ? ProgressStyle::None
+                      : options.progress.value_or(isatty(STDERR_FILENO) ? ProgressStyle::Bar : ProgressStyle::None);
+    // A HEX file read to standard output is the output: the status lines, which scripts find
+    // on standard output otherwise, step aside to standard error.
+    const bool hexToStdout = options.command == CliCommand::Read && options.file == "-";
+    TerminalFrontend frontend(hexToStdout ? stderr : stdout, stderr, progress);
     CliRun run(parsed.options, frontend, interruptSignal);
     const ExitCode code = run.run();
     // A signal also breaks a wait that is not the chain's (opening a FIFO, reading a file): the

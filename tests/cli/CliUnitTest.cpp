@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,7 @@ TEST(ProgressBar, FillsByPercentAndClamps) {
         std::string label;
         int percent, width;
         std::string expected;
+        double elapsed = -1;
     };
     const Case cases[] = {
         {"Read", 0, 10, "Read [          ]   0%"},
@@ -173,9 +175,14 @@ TEST(ProgressBar, FillsByPercentAndClamps) {
         {"X", 150, 4, "X [####] 100%"},
         {"X", -3, 4, "X [    ]   0%"},
         {"X", 99, 0, "X [ ]  99%"},
+        // The time taken, and what is left at the pace so far; none to go by at 0 %.
+        {"X", 0, 4, "X [    ]   0% 0:03", 3.2},
+        {"X", 25, 4, "X [#   ]  25% 0:10, 0:30 left", 10},
+        {"X", 100, 4, "X [####] 100% 1:05", 65},
+        {"X", 50, 4, "X [##  ]  50% 1:00:00, 1:00:00 left", 3600},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(progressBarText(c.label, c.percent, c.width), c.expected)
+        EXPECT_EQ(progressBarText(c.label, c.percent, c.width, c.elapsed), c.expected)
             << c.percent << "% of " << c.width;
 }
 
@@ -320,7 +327,7 @@ TEST(TerminalFrontend, PrintsStatusMessagesAndTheVerifyErrorLines) {
     Capture c;
     ASSERT_TRUE(c.out && c.err);
     {
-        TerminalFrontend frontend(c.out, c.err, false);
+        TerminalFrontend frontend(c.out, c.err, ProgressStyle::None);
         frontend.setStatusText("Program / EEPROM Verify");
         frontend.setProgress(40);
         frontend.showMessage("デバイスが未実装です");
@@ -340,7 +347,7 @@ TEST(TerminalFrontend, BarIsRedrawnInPlaceAndClearedBeforeALine) {
     Capture c;
     ASSERT_TRUE(c.out && c.err);
     {
-        TerminalFrontend frontend(c.out, c.err, true);
+        TerminalFrontend frontend(c.out, c.err, ProgressStyle::Bar);
         frontend.setStatusText("Program / EEPROM Read");
         frontend.setProgress(10);
         frontend.setProgress(10);   // unchanged: not redrawn
@@ -351,7 +358,24 @@ TEST(TerminalFrontend, BarIsRedrawnInPlaceAndClearedBeforeALine) {
     EXPECT_EQ(text.find("\rProgram / EEPROM Read ["), 0u) << text;
     EXPECT_NE(text.find("  10%"), std::string::npos);
     EXPECT_EQ(text.find("  10%"), text.rfind("  10%"));
-    EXPECT_NE(text.find("  20%\r\033[Koops\n"), std::string::npos) << text;
+    EXPECT_LT(text.find("  20% "), text.find(" left\r\033[Koops\n")) << text;
+    EXPECT_NE(text.find(" left\r\033[Koops\n"), std::string::npos) << text;
+}
+
+TEST(TerminalFrontend, PlainProgressIsALineAtEachNewTenth) {
+    Capture c;
+    ASSERT_TRUE(c.out && c.err);
+    {
+        TerminalFrontend frontend(c.out, c.err, ProgressStyle::Plain);
+        frontend.setStatusText("Program / EEPROM Read");
+        for (int percent : {0, 4, 10, 15, 19, 35, 100}) frontend.setProgress(percent);
+        frontend.setStatusText("Program / EEPROM Verify");
+        frontend.setProgress(10);
+    }
+    // The times are the machine's; the lines are what counts.
+    EXPECT_EQ(std::regex_replace(readAll(c.err), std::regex(" [0-9]+:[0-9]{2}\n"), "\n"),
+              "Program / EEPROM Read  10%\nProgram / EEPROM Read  30%\n"
+              "Program / EEPROM Read 100%\nProgram / EEPROM Verify  10%\n");
 }
 
 }  // namespace
