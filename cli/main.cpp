@@ -6,7 +6,11 @@
 #include "cli/ExitCode.h"
 #include "cli/TerminalFrontend.h"
 
+#include "operations/Texts.h"
+
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,10 +39,25 @@ void installInterruptHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+// A standard descriptor left closed by the caller would be handed to the next file opened (the
+// simulated chip's image, a trace), and status lines or a HEX text would land in that file.
+// Returns whether standard output was open.
+bool fillClosedStandardDescriptors() {
+    bool outputOpen = true;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (fd == STDOUT_FILENO) outputOpen = false;
+        const int opened = open("/dev/null", O_RDWR);
+        if (opened != fd && opened >= 0) close(opened);
+    }
+    return outputOpen;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string program = "korvalin-cli";
+    const bool outputOpen = fillClosedStandardDescriptors();
     const std::vector<std::string> args(argv + 1, argv + argc);
     // Needs neither the programmer nor the settings, so it stands apart from the option parser.
     if (!args.empty() && args.front() == "check-catalogue")
@@ -83,6 +102,11 @@ int main(int argc, char** argv) {
     // on standard output otherwise, step aside to standard error.
     const bool hexToStdout = options.command == CliCommand::Read && options.file == "-";
     TerminalFrontend frontend(hexToStdout ? stderr : stdout, stderr, progress);
+    if (hexToStdout && !outputOpen) {
+        frontend.showMessage(texts::fileSaveFailed);
+        frontend.printError("(standard output is closed: the HEX file would go nowhere)");
+        return exitStatus(ExitCode::FileError);
+    }
     CliRun run(parsed.options, frontend, interruptSignal);
     const ExitCode code = run.run();
     // A signal also breaks a wait that is not the chain's (opening a FIFO, reading a file): the
