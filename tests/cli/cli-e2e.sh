@@ -208,6 +208,9 @@ usb_setup)
     check grep -qx 'Usb\\Serial=KVN-7' "$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
     KORVALIN_USB_ID=f00d:0001 run 3 -d PIC16F628A erase
     has "$err" "(no programmer with USB ID f00d:0001 is plugged in; \`korvalin-cli usb-list\` shows what is)"
+    lacks "$err" "libusb: debug"
+    KORVALIN_USB_ID=f00d:0001 run 3 -vv -d PIC16F628A erase
+    check grep -q "libusb: debug \[libusb_get_device_list\]" "$err"
     run 0 udev-rule --group plugdev
     has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", TAG+="uaccess"'
     has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", GROUP="plugdev", MODE="0660"'
