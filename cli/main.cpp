@@ -10,9 +10,9 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/prctl.h>
