@@ -88,6 +88,11 @@ program_verify_read)
     has "$err" "standard input: no data for PIC16F628A; nothing sent to the programmer (--force verifies it anyway)"
     run 5 -d PIC16F628A --sim "$sim628" program - </dev/zero
     has "$err" "(standard input is larger than 4 MiB; no HEX file of a PIC is)"
+    # A terminal on standard input is a forgotten pipe, not a HEX file to wait for.
+    script -qec "\"$CLI\" -d PIC16F628A --sim PIC16F628A program -" "$work/typescript" \
+        </dev/null >"$work/script-out.txt"
+    check test $? -eq 5
+    check grep -q "standard input is a terminal; pipe the HEX file in" "$work/typescript"
     # Nowhere to write the HEX file to: not a success, and the chip image is left alone.
     cp "$work/chip.img" "$work/chip-before.img"
     "$CLI" -d PIC16F628A --sim "$sim628" read - 2>"$work/err.txt" >&-
