@@ -314,8 +314,10 @@ TEST_F(SessionTest, DestroyingTheSessionMidChainCancelsAndJoins) {
     session->onProgramButton();
     ASSERT_TRUE(tickUntilHeld());
     const std::size_t writesBefore = recorder->scripts().size();
-    std::thread releaser([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The gate opens only once the destructor has asked for the cancel; the destructor runs
+    // until the worker is joined, so the programmer is still there to be asked.
+    std::thread releaser([this, &cancel = session->programmer.cancelRequested] {
+        while (cancel.load() == 0) std::this_thread::yield();
         recorder->release();
     });
     session.reset();
