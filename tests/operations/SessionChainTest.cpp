@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include "operations/RepeatRun.h"
 
 namespace {
 
@@ -305,61 +304,6 @@ TEST_F(SessionTest, DestroyingTheSessionMidChainCancelsAndJoins) {
     releaser.join();
     // The write stopped at the cancel: far fewer exchanges than the 4000-odd of the whole write.
     EXPECT_LT(recorder->scripts().size() - writesBefore, 50u);
-}
-
-// A tray run on the session and the simulated tray: the chip that refuses to program is counted
-// and the run goes on; the serials go in order to the chips that verified, and only to them.
-TEST_F(SessionTest, ATrayOfTenChipsWithOneBadChip) {
-    struct TrayStation : ChipStation {
-        Session& session;
-        SimulatedDriver& sim;
-        RecordingFrontend& frontend;
-        std::function<bool()> runChain;
-        std::string hexPath;
-        std::vector<std::string> chips;   // "OK 0001" / "NG": result and the user ID the chip holds
-
-        TrayStation(Session& session, SimulatedDriver& sim, RecordingFrontend& frontend, std::function<bool()> run,
-                    std::string hexPath)
-            : session(session), sim(sim), frontend(frontend), runChain(std::move(run)), hexPath(std::move(hexPath)) {}
-        Outcome programAndVerify(const MemoryImage& image) override {
-            // Loaded afresh for every chip: a verify leaves the chip it read in the programmer's
-            // buffers, and the next write would copy a bad chip onto a good one.
-            if (!image.saveHex(hexPath, true, 0x3FFF) || !session.openHexFile(hexPath)) return {false, 5, -1, "file"};
-            session.onProgramButton();
-            const bool ended = runChain();
-            const bool ok = ended && session.lastChainOk && frontend.latest("status: ") == texts::verifyOk;
-            return {ok, ok ? 0 : 1, session.programmer.deviceId, ok ? "OK" : "NG"};
-        }
-        void safeState() override { session.programmer.resetOutputs(); }
-        bool nextChipWanted() override { return sim.nextTrayChip(); }
-        void chipDone(const Report& report) override {
-            const SimChipState chip = sim.chipState();
-            char serial[8];
-            std::snprintf(serial, sizeof serial, "%X%X%X%X", chip.userIds[3] & 0xF, chip.userIds[2] & 0xF,
-                          chip.userIds[1] & 0xF, chip.userIds[0] & 0xF);
-            chips.push_back(report.outcome.ok ? "OK " + std::string(serial) : "NG");
-
-            const SimOutputs out = sim.outputs();
-            EXPECT_FALSE(out.power5v || out.dcdc || out.mclr == SimMclr::Vpp) << "powered while the operator changes chips";
-        }
-    };
-    SimConfig config;
-    config.trayCount = 10;
-    config.trayFail = 4;
-    ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A", config));
-    // A small program: each word a dead chip refuses costs the writer a 5 ms pause.
-    ASSERT_TRUE(session->openHexFile(std::string(KORVALIN_DATA_DIR) + "/examples/blink-16f628a.hex"));
-    TrayStation station(*session, *sim, frontend, [this] { return runChain(); }, tempPath("chip.hex"));
-    RepeatSettings settings;
-    settings.writeSerial = true;
-    settings.serialStart = 1;
-    const RepeatSummary summary = RepeatRun(station, settings).run(session->image);
-    EXPECT_EQ(station.chips, (std::vector<std::string>{"OK 0001", "OK 0002", "OK 0003", "NG", "OK 0004",
-                                                       "OK 0005", "OK 0006", "OK 0007", "OK 0008", "OK 0009"}));
-    EXPECT_EQ(summary.ok, 9);
-    EXPECT_EQ(summary.failed, 1);
-    EXPECT_EQ(summary.worstStatus, 1);
-    EXPECT_FALSE(summary.stoppedOnError);
 }
 
 }  // namespace
