@@ -45,9 +45,12 @@ std::shared_ptr<bool> whenModal(std::function<void(D*)> act) {
             *ran = true;
             act(dialog);
             if (QTest::currentTestFailed()) {
+                // Until the failed test function has returned; the next one starts clean.
                 auto* closer = new QTimer(qApp);
-                QObject::connect(closer, &QTimer::timeout, [] {
-                    if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) open->reject();
+                const QByteArray failed = QTest::currentTestFunction();
+                QObject::connect(closer, &QTimer::timeout, [closer, failed] {
+                    if (QTest::currentTestFunction() != failed) closer->deleteLater();
+                    else if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) open->reject();
                 });
                 closer->start(10);
             }
