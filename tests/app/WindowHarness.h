@@ -28,8 +28,9 @@ inline QString shippedCatalogue() {
 
 // Runs act on the next modal dialog of type D as soon as it is showing (from inside its modal
 // loop). Gives up after a few seconds and closes whatever modal dialog is open, so that a test
-// that waits for the wrong dialog fails instead of hanging. The returned flag tells whether
-// act ran.
+// that waits for the wrong dialog fails instead of hanging; a check that fails inside act
+// returns from it early, so every dialog still open is then closed too. The returned flag
+// tells whether act ran.
 template <typename D>
 std::shared_ptr<bool> whenModal(std::function<void(D*)> act) {
     auto ran = std::make_shared<bool>(false);
@@ -43,6 +44,16 @@ std::shared_ptr<bool> whenModal(std::function<void(D*)> act) {
             poll->deleteLater();
             *ran = true;
             act(dialog);
+            if (QTest::currentTestFailed()) {
+                // Until the failed test function has returned; the next one starts clean.
+                auto* closer = new QTimer(qApp);
+                const QByteArray failed = QTest::currentTestFunction();
+                QObject::connect(closer, &QTimer::timeout, [closer, failed] {
+                    if (QTest::currentTestFunction() != failed) closer->deleteLater();
+                    else if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) open->reject();
+                });
+                closer->start(10);
+            }
             return;
         }
         if (started->elapsed() > 5000) {

@@ -249,11 +249,14 @@ TEST(FileWatch, ARewriteOrAReplacementRunsAgainOnceSettled) {
     std::atomic<bool> stop{false};
     std::atomic<int> runs{0};
     std::string error;
+    // A settle time well above the writer's pauses, so that a loaded machine cannot split one
+    // change in two.
+    const auto settle = 1000ms;
     auto watching = std::async(std::launch::async, [&] {
-        return watchAndRun(path, [&] { ++runs; }, stop, error);
+        return watchAndRun(path, [&] { ++runs; }, stop, error, settle);
     });
     auto waitForRuns = [&](int n) {
-        for (int i = 0; i < 300 && runs < n; ++i) std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 6000 && runs < n; ++i) std::this_thread::sleep_for(10ms);
         return runs.load();
     };
     EXPECT_EQ(waitForRuns(1), 1);
@@ -263,7 +266,7 @@ TEST(FileWatch, ARewriteOrAReplacementRunsAgainOnceSettled) {
         std::this_thread::sleep_for(100ms);
     }
     EXPECT_EQ(waitForRuns(2), 2);
-    std::this_thread::sleep_for(400ms);
+    std::this_thread::sleep_for(settle + 200ms);
     EXPECT_EQ(runs, 2);
     // Written elsewhere and renamed over it, as linkers do; another file of the folder is no change.
     writeText(folder.path("other.hex"), "x");

@@ -1,12 +1,6 @@
 #include "SessionFixture.h"
 
-#include "programmer/Scripts.h"
-
 namespace {
-
-std::vector<uint8_t> bytesOf(const Script& script) {
-    return {script.bytes.begin(), script.bytes.begin() + script.length};
-}
 
 // A refused start shows its message and touches nothing: no status, no controls, no chip. A
 // device without an ID is refused with the check on; with it off it runs with no ID exchange.
@@ -90,8 +84,8 @@ TEST_F(SessionTest, IcspModeSelectsTheDeviceSocketThenIcsp) {
     EXPECT_EQ(frontend.statuses(), std::vector<std::string>{kRead});
     const auto scripts = recorder->scripts();
     ASSERT_GE(scripts.size(), 2u);
-    EXPECT_EQ(scripts[0], bytesOf(controlScript(kSocket8_18)));
-    EXPECT_EQ(scripts[1], bytesOf(controlScript(kSocketIcsp)));
+    EXPECT_EQ(scripts[0], (std::vector<uint8_t>{0x80, 0x07}));   // the 18-pin socket
+    EXPECT_EQ(scripts[1], (std::vector<uint8_t>{0x80, 0x09}));   // ICSP
 
     session->onSocketFieldClick();
     EXPECT_EQ(frontend.field(Field::Socket), "18pin");
@@ -235,8 +229,9 @@ TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
             }));
             std::vector<std::string> messages{texts::notConnected};
             if (when == During ? c.lostDuring : c.lostAfter)
-                messages.push_back(calibrationRestoreText(before.programWords[0x3FF],
-                                                          (before.configWord & 0x3000) >> 12));
+                messages.push_back("OSC校正値を書き戻せませんでした。\n校正値 " + hex4(before.programWords[0x3FF]) +
+                                   " BG" + std::to_string((before.configWord & 0x3000) >> 12) +
+                                   " を書き込んでください。");
             EXPECT_EQ(frontend.messages(), messages);
             EXPECT_EQ(session->lastChainCalibrationLost, when == During ? c.lostDuring : c.lostAfter);
             std::vector<std::string> statuses = c.statuses;
@@ -262,9 +257,9 @@ TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
                 EXPECT_TRUE(frontend.messages().empty());
             } else {
                 EXPECT_EQ(frontend.messages(),
-                          std::vector<std::string>{calibrationNotFactoryText(
+                          std::vector<std::string>{notFactoryMessage(
                               replugged.programWords[0x3FF], (replugged.configWord & 0x3000) >> 12,
-                              before.programWords[0x3FF], bits)});
+                              hex4(before.programWords[0x3FF]) + " BG" + std::to_string(bits))});
             }
             EXPECT_TRUE(session->lastChainOk);
             EXPECT_EQ(chip().programWords[0x3FF], before.programWords[0x3FF]);

@@ -38,7 +38,7 @@ TEST_F(SessionTest, TheConfigurationRuleOnOpenAndFromTheEditor) {
         }
         EXPECT_EQ(session->image.configWord, c.stored);
         EXPECT_EQ(session->programmer.configWord, c.stored);
-        EXPECT_EQ(frontend.field(Field::ConfigWord), wordText(c.stored));
+        EXPECT_EQ(frontend.field(Field::ConfigWord), hex4(c.stored));
     }
 }
 
@@ -127,8 +127,8 @@ TEST_F(SessionTest, ReadThenSaveThenVerify) {
     EXPECT_EQ(session->image.eepromBytes[127], 0x5A);
     EXPECT_EQ(session->image.userId & 0x00FF, 0x0021);
     EXPECT_EQ(frontend.latest("programDump: ").substr(0, 17), "00000 : 2805 3FFF");
-    EXPECT_EQ(frontend.field(Field::UserId), wordText(session->image.userId));
-    EXPECT_EQ(frontend.field(Field::DeviceId), wordText(state.deviceIdWord));
+    EXPECT_EQ(frontend.field(Field::UserId), hex4(session->image.userId));
+    EXPECT_EQ(frontend.field(Field::DeviceId), hex4(state.deviceIdWord));
     EXPECT_EQ(frontend.maxWaitDepth, 1);
     EXPECT_EQ(frontend.waitDepth, 0);
     // The bar follows the worker, never goes back, and ends where the worker ended.

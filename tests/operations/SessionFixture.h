@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,6 +32,17 @@ inline const std::string kCalWrite = "OSC Calibration Data Write";
 inline const std::string kAllEnabled = "ok=1 program=Program/1 others=1";
 
 std::string describe(const ControlStates& states);   // "ok=0 program=Cancel/1 others=0"
+
+// Expected texts are written out here, never made by the formatters under test.
+inline std::string hex4(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value & 0xFFFFu);
+    return text;
+}
+inline std::string notFactoryMessage(uint16_t read, int bits, const std::string& lastGood) {
+    return "OSC校正値が工場出荷値ではありません (読出値 " + hex4(read) + " BG" + std::to_string(bits) +
+           ")。\n記録にある最後の正常値: " + lastGood + "\nチップは消去していません。";
+}
 
 // Records every call in order as one line ("status: Program / EEPROM Write", "message: ...",
 // "controls: ...", "field1: ----", "programDump: ...") from which the tests read what is shown.
@@ -83,8 +95,7 @@ public:
     std::optional<CalibrationChoice> askCalibration(const std::string& text,
                                                     const CalibrationChoice& suggested) override {
         calls.push_back("message: " + text);
-        calls.push_back("suggested: " + wordText(suggested.word) + " " +
-                        std::to_string(suggested.bits));
+        calls.push_back("suggested: " + hex4(suggested.word) + " " + std::to_string(suggested.bits));
         return calibrationAnswer;
     }
     void beginWaitCursor() override { maxWaitDepth = std::max(maxWaitDepth, ++waitDepth); }

@@ -21,11 +21,8 @@ public:
     void queueAnswer(Bytes answer) { std::lock_guard lock(mutex_); answers_.push_back({false, std::move(answer)}); }
     void queueSilence() { std::lock_guard lock(mutex_); answers_.push_back({true, {}}); }
     void forwardTo(UsbPipe* out, UsbPipe* in) { std::lock_guard lock(mutex_); out_ = out; in_ = in; }
-    // From this many answered reads on, every read is left silent.
-    void holdReadsFrom(int reads) { std::lock_guard lock(mutex_); holdFrom_ = reads; }
 
     std::vector<Bytes> scripts() const { std::lock_guard lock(mutex_); return scripts_; }
-    int readsAnswered() const { std::lock_guard lock(mutex_); return answered_; }
     int readsLeftSilent() const { std::lock_guard lock(mutex_); return silent_; }
 
     // A transfer to OUT 0x01: the bytes accepted, or -1 to fail it.
@@ -49,7 +46,7 @@ public:
             answers_.pop_front();
         }
         int n = -1;
-        if (!answer.silent && (holdFrom_ < 0 || answered_ < holdFrom_)) {
+        if (!answer.silent) {
             if (!canned && in_ != nullptr) {
                 // A zero time-out: the simulator answers at once or, stalled, not at all.
                 n = in_->read(data, length, 0);
@@ -58,7 +55,8 @@ public:
                 std::copy_n(answer.bytes.begin(), n, data);
             }
         }
-        ++(n < 0 ? silent_ : answered_);
+        if (n < 0)
+            ++silent_;
         return n;
     }
 
@@ -72,7 +70,5 @@ private:
     std::vector<Bytes> scripts_;
     UsbPipe* out_ = nullptr;
     UsbPipe* in_ = nullptr;
-    int holdFrom_ = -1;
-    int answered_ = 0;
     int silent_ = 0;
 };

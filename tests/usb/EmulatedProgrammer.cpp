@@ -94,6 +94,7 @@ void EmulatedProgrammer::handle(UMockdevIoctlClient* client)
     } else if (request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM) {
         // As the kernel does: an interface another open file holds is busy.
         error = claimed_ ? EBUSY : claimError.load();
+        ++claimAttempts;
         claims += error == 0 ? 1 : 0;
         claimed_ = claimed_ || error == 0;
     } else if (request == USBDEVFS_GETDRIVER) {

@@ -32,6 +32,7 @@ public:
 
     // Read by the tests on their own thread.
     std::atomic<int> claims{0};
+    std::atomic<int> claimAttempts{0};   // refused ones too: a driver that waits retries
     std::atomic<int> releases{0};    // release_interface calls, also those after an unplug
     std::atomic<int> discarded{0};   // IN transfers libusb gave up on
     std::atomic<int> shutDown{0};    // transfers ended by the unplug

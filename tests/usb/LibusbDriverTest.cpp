@@ -247,18 +247,19 @@ TEST_F(LibusbDriverTest, ANewChoiceSwitchesProgrammersWithoutAReplug)
     EXPECT_EQ(b.claims.load(), 1);
 }
 
+// "At once" by count, not by clock: the very first open is refused, with one claim attempt.
 TEST_F(LibusbDriverTest, AProgrammerInUseElsewhereIsReportedAtOnce)
 {
-    usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
+    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
     const int held = openWithin(driver, 1000ms);
     ASSERT_NE(held, -1) << driver.lastError();
+    const int attempts = device.claimAttempts.load();
     LibusbDriver other{kVendor, kProduct};
-    const auto start = Clock::now();
-    EXPECT_EQ(openWithin(other, 100ms), -1);
+    EXPECT_EQ(other.openProgrammer(), -1);
     EXPECT_TRUE(other.refused());
     EXPECT_TRUE(other.busy());
     EXPECT_NE(other.lastError().find("in use by another program"), std::string::npos) << other.lastError();
-    EXPECT_LT(millisecondsSince(start), 150);
+    EXPECT_EQ(device.claimAttempts.load() - attempts, 1);
     driver.closeProgrammer(held);
 }
 
@@ -278,7 +279,6 @@ TEST_F(LibusbDriverTest, ATimedOutReadFailsAndTheNextShortAnswerArrives)
     const auto start = Clock::now();
     EXPECT_EQ(exchange(out, in, {0x80, 0x05, 0x80, 0x0B, 0x80, 0x03}, answer, 200), -1);
     EXPECT_GE(millisecondsSince(start), 150);
-    EXPECT_LT(millisecondsSince(start), 1500);
     EXPECT_EQ(device.discarded.load(), 1);
     EXPECT_EQ(answer, Bytes(64, 0xEE));   // nothing arrived, nothing was written
     EXPECT_EQ(driver.isRemoved(handle), 0) << "a time-out is not a removal";
@@ -342,7 +342,6 @@ TEST_P(LibusbDiscoveryTest, LookingForAnAbsentProgrammerIsCheap)
         EXPECT_EQ(driver.scanCount(), 0u);
     else
         EXPECT_TRUE(driver.scanCount() >= 1 && driver.scanCount() <= 1u + static_cast<uint64_t>(elapsed / 500)) << driver.scanCount();
-    EXPECT_LT(elapsed, 1000) << "500 opens took " << elapsed << " ms";
     EXPECT_EQ(driver.lastError(), "");
 }
 
@@ -357,16 +356,13 @@ TEST_P(LibusbDiscoveryTest, APlugAndAnIdleUnplugAreNoticedAndPipesThenFailAtOnce
     UsbPipe* in = driver.openPipe(handle, 0, 0);
 
     usbTestbed().unplug(device);
-    const auto start = Clock::now();
-    while (driver.isRemoved(handle) == 0 && millisecondsSince(start) < 3000)
+    while (driver.isRemoved(handle) == 0)   // the watchdog ends a removal never noticed
         std::this_thread::sleep_for(10ms);
-    EXPECT_LT(millisecondsSince(start), 1500);
 
-    const auto failStart = Clock::now();
+    // Time-outs beyond the watchdog's: a pipe that waited instead of failing at once aborts the run.
     Bytes answer(8);
-    EXPECT_EQ(exchange(out, in, {0x80, 0x80}, answer, 5000), -1);
-    EXPECT_EQ(in->read(answer.data(), answer.size(), 5000), -1);
-    EXPECT_LT(millisecondsSince(failStart), 100);
+    EXPECT_EQ(exchange(out, in, {0x80, 0x80}, answer, 60000), -1);
+    EXPECT_EQ(in->read(answer.data(), answer.size(), 60000), -1);
 
     driver.closeProgrammer(handle);
     EXPECT_EQ(device.releases.load(), 1);
@@ -386,35 +382,22 @@ protected:
     LinkState link;
 };
 
-TEST_F(LibusbLinkTest, AttachSendsTheIdentityThenTheClockQuery)
+TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
 {
     // Nothing plugged in yet: said once.
     EXPECT_EQ(pollConnection(programmer, link), "Korvalin Non Connect");
     EXPECT_EQ(pollConnection(programmer, link), "");
-    EXPECT_EQ(programmer.deviceHandle, -1);
-
-    answerer.queueAnswer(kIdentityAnswer);
-    answerer.queueAnswer(kClockAnswer);
-    usbTestbed().plug(kVendor, kProduct, &answerer);
-    ASSERT_EQ(pollUntilConnected(programmer, link), "Korvalin Connect");
-    EXPECT_TRUE(link.connected);
-    EXPECT_EQ(answerer.readsAnswered(), 2);
-    EXPECT_EQ(programmer.programmerClock, 8);
-    EXPECT_EQ(pollConnection(programmer, link), "");
-    EXPECT_EQ(answerer.scripts(), kAttachScripts);
-}
-
-TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
-{
     answerer.queueAnswer(kIdentityAnswer);
     answerer.queueAnswer(kClockAnswer);
     answerer.queueSilence();   // the first answer of the read never comes
     EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer);
     ASSERT_EQ(pollUntilConnected(programmer, link), "Korvalin Connect");
+    EXPECT_EQ(programmer.programmerClock, 8);
+    EXPECT_EQ(answerer.scripts(), kAttachScripts);
     const int firstHandle = programmer.deviceHandle;
 
-    // Long enough that only the unplug can end the pending read in time.
-    programmer.transferTimeoutMs = 8000;
+    // Beyond the watchdog's 20 s: only the unplug can end the pending read in time.
+    programmer.transferTimeoutMs = 60000;
     programmer.setGeometry(64, 0x3FFF, 0);
     programmer.busy.store(1);
     std::atomic<bool> finished{false};
@@ -430,15 +413,13 @@ TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
     ASSERT_EQ(answerer.readsLeftSilent(), 1);
 
     usbTestbed().unplug(device);
-    const auto unplugged = Clock::now();
     std::string text;
-    while (millisecondsSince(unplugged) < 3000 && (text.empty() || !finished.load())) {
+    while (text.empty() || !finished.load()) {
         if (std::string now = pollConnection(programmer, link); !now.empty())
             text = now;
         std::this_thread::sleep_for(10ms);
     }
     worker.join();
-    EXPECT_LT(millisecondsSince(unplugged), 1000);
     EXPECT_FALSE(result);
     EXPECT_NE(programmer.transferFailed.load(), 0);
     EXPECT_EQ(text, "Korvalin Non Connect");
