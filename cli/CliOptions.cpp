@@ -3,12 +3,13 @@
 #include "operations/CalibrationJournal.h"
 
 #include <array>
+#include <charconv>
 #include <string_view>
 #include <utility>
 
 namespace {
 
-enum class Operand { None, File, UsbId, OptionalUsbId };
+enum class Operand { None, File, UsbId, OptionalUsbId, OptionalFile };
 
 struct CommandInfo {
     const char* name;
@@ -16,7 +17,7 @@ struct CommandInfo {
     Operand operand;
 };
 
-constexpr std::array<CommandInfo, 11> kCommands{{
+constexpr std::array<CommandInfo, 12> kCommands{{
     {"list", CliCommand::List, Operand::None},
     {"detect", CliCommand::Detect, Operand::None},
     {"read", CliCommand::Read, Operand::File},
@@ -28,6 +29,7 @@ constexpr std::array<CommandInfo, 11> kCommands{{
     {"usb-list", CliCommand::UsbList, Operand::None},
     {"usb-use", CliCommand::UsbUse, Operand::UsbId},
     {"udev-rule", CliCommand::UdevRule, Operand::OptionalUsbId},
+    {"check-catalogue", CliCommand::CheckCatalogue, Operand::OptionalFile},
 }};
 
 const CommandInfo* findCommand(std::string_view name) {
@@ -43,10 +45,15 @@ struct CommandOption {
     CliCommand command;
 };
 
-constexpr std::array<CommandOption, 3> kCommandOptions{{
+constexpr std::array<CommandOption, 8> kCommandOptions{{
     {"--probe", CliCommand::UsbList},
-    {"--serial", CliCommand::UsbUse},
     {"--group", CliCommand::UdevRule},
+    {"--repeat", CliCommand::Program},
+    {"--count", CliCommand::Program},
+    {"--serial-retlw", CliCommand::Program},
+    {"--serial-file", CliCommand::Program},
+    {"--log", CliCommand::Program},
+    {"--watch", CliCommand::Program},
 }};
 
 // A udev rule is run by root: a group name is taken only in the shape useradd allows, so that
@@ -165,6 +172,26 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         } else if (name == "--serial") {
             good = value(options.serial);
             if (good && options.serial.empty()) return refuse("--serial needs a serial number");
+        } else if (name == "--repeat") {
+            good = flag(options.repeat, true);
+        } else if (name == "--count") {
+            std::string text;
+            good = value(text);
+            const auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), options.count);
+            if (good && (failed != std::errc() || end != text.data() + text.size() || options.count < 1))
+                return refuse("--count needs a number of chips, 1 or more, not \"" + text + "\"");
+        } else if (name == "--serial-retlw") {
+            std::string text, why;
+            good = value(text);
+            if (good && !parseSerialRetlw(text, options.serialField, why)) return refuse(why);
+        } else if (name == "--serial-file") {
+            good = value(options.serialFile);
+            if (good && options.serialFile.empty()) return refuse("--serial-file needs a file");
+        } else if (name == "--log") {
+            good = value(options.log);
+            if (good && options.log.empty()) return refuse("--log needs a file");
+        } else if (name == "--watch") {
+            good = flag(options.watch, true);
         } else if (name == "--group") {
             good = value(options.group);
             if (good && !plainGroupName(options.group))
@@ -213,6 +240,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         if (positional[1].empty()) return refuse(std::string(info->name) + " needs a HEX file");
         options.file = positional[1];
         expected = 2;
+    } else if (info->operand == Operand::OptionalFile && positional.size() > 1) {
+        options.file = positional[1];
+        expected = 2;
     } else if (info->operand == Operand::UsbId || (info->operand == Operand::OptionalUsbId && positional.size() > 1)) {
         if (positional.size() < 2 || positional[1].empty())
             return refuse(std::string(info->name) + " needs a USB ID vvvv:pppp");
@@ -220,12 +250,28 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         expected = 2;
     }
     for (const CommandOption& option : kCommandOptions) {
-        const bool given = (option.command == CliCommand::UsbList && options.probe) ||
-                           (option.command == CliCommand::UsbUse && !options.serial.empty()) ||
-                           (option.command == CliCommand::UdevRule && !options.group.empty());
+        const std::string_view n = option.name;
+        const bool given = (n == "--probe" && options.probe) || (n == "--group" && !options.group.empty()) ||
+                           (n == "--repeat" && options.repeat) || (n == "--count" && options.count > 0) ||
+                           (n == "--serial-retlw" && options.serialField.retlw) ||
+                           (n == "--serial-file" && !options.serialFile.empty()) ||
+                           (n == "--log" && !options.log.empty()) || (n == "--watch" && options.watch);
         if (given && options.command != option.command)
             return refuse(std::string(option.name) + " goes with " + commandName(option.command) + " only");
     }
+    // --serial names the board for usb-use and the first number for program.
+    if (!options.serial.empty() && options.command != CliCommand::UsbUse) {
+        if (options.command != CliCommand::Program) return refuse("--serial goes with program or usb-use only");
+        std::string why;
+        if (!parseSerialStart(options.serial, options.serialStart, options.serialStep, why)) return refuse(why);
+    }
+    options.writeSerial = options.command == CliCommand::Program &&
+                          (!options.serial.empty() || options.serialField.retlw || !options.serialFile.empty());
+    if (options.count > 0 && !options.repeat) return refuse("--count goes with --repeat");
+    if (options.watch && options.repeat) return refuse("--watch and --repeat do not go together");
+    // The user ID would be neither written nor verified: every chip would carry no serial.
+    if (options.writeSerial && !options.serialField.retlw && options.userIdOff)
+        return refuse("--serial writes the user ID, which --no-user-id leaves alone; use --serial-retlw");
     if (positional.size() > expected)
         return refuse("unexpected argument \"" + positional[expected] + "\"");
 
@@ -255,6 +301,9 @@ Commands:
   udev-rule [ID]     print a udev rule that lets the desktop user open the programmer of
                      that ID (default: the remembered one); install it with
                      scripts/install-udev-rule
+  check-catalogue [FILE]
+                     check every line of the catalogue (default: the one the other
+                     commands use, or --catalogue) and print each problem
 
 Options:
   -d, --device NAME  catalogue device (default: the device remembered by the window,
@@ -272,11 +321,13 @@ Options:
                      the file's protection kept, whatever the window remembers)
   --sim SETUP        use the simulated programmer:
                        CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N]
-                       [,noprogram=ADDR]
+                       [,noprogram=ADDR][,tray=N[,tray-fail=K]]
                      CHIP is the chip in the position its package fits (empty: none);
                      image keeps the chip's memories in FILE between runs; unplug-after and
                      stall-after make the programmer vanish or stop answering after N
-                     exchanges; noprogram is a word address (hex) whose writes do not take.
+                     exchanges; noprogram is a word address (hex) whose writes do not take;
+                     tray puts a fresh chip in the position for each of N chips of --repeat
+                     (the K-th will not program).
                      KORVALIN_SIM=SETUP does the same.
   --fast             program by the chip's own longest programming times and several
                      words per exchange instead of the standard fixed waits (a device
@@ -290,6 +341,26 @@ Options:
                      sends the programmer's identity and clock queries to it)
   --serial S         usb-use: of several programmers of that ID, remember the one with
                      serial number S
+  --serial START[,STEP]
+                     program: write START, START+STEP, ... (hexadecimal, default 1,1) into
+                     each chip's user ID, four hex digits; a number moves on only after its
+                     chip has verified
+  --serial-retlw ADDR,N
+                     program: write the serial into N RETLW words (1-8) at program address
+                     ADDR (hexadecimal), low byte first, instead of the user ID
+  --serial-file FILE program: take the next serial from FILE and keep it there (locked, so
+                     several benches can share it; a missing file starts at START)
+  --repeat           program: after each chip switch every output off and ask on standard
+                     error for the next ("insert the next chip, Enter to program, q to
+                     stop", answered on standard input); a failed chip is counted and the
+                     run goes on; q, end of input or Ctrl-C ends it with a summary and the
+                     status of the worst chip
+  --count N          with --repeat: N chips at most
+  --log FILE         program: append a CSV line per chip to FILE (locked; a new file starts
+                     with a header): time, programmer, device, file, SHA-256 of the file as
+                     read, device ID, serial, result, milliseconds
+  --watch            program: program now, then again each time FILE is rewritten or
+                     replaced (once quiet for 300 ms), until Ctrl-C
   --group NAME       udev-rule: also give the group NAME read and write access, for benches
                      reached over SSH or run as a service
   --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
@@ -317,6 +388,8 @@ Exit status:
   6  transfer failure
   7  catalogue missing, or its line for the device unusable
   8  calibration word missing or not a factory value; nothing was erased
+  With --repeat: the highest status of its chips; 5 also when a serial or log line could
+  not be kept, which stops the run.
   130  interrupted by Ctrl-C (a write or read is cancelled; an erase, and the write of a
        device with a calibration word, finish first so the chip is left whole)
 )";
