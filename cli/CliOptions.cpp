@@ -353,8 +353,8 @@ Options:
   --repeat           program: after each chip switch every output off and ask on standard
                      error for the next ("insert the next chip, Enter to program, q to
                      stop", answered on standard input); a failed chip is counted and the
-                     run goes on; q, end of input or Ctrl-C ends it with a summary and the
-                     status of the worst chip
+                     run goes on; q, end of input or Ctrl-C at the prompt ends it with a
+                     summary and the status of the worst chip
   --count N          with --repeat: N chips at most
   --log FILE         program: append a CSV line per chip to FILE (locked; a new file starts
                      with a header): time, programmer, device, file, SHA-256 of the file as
@@ -388,8 +388,8 @@ Exit status:
   6  transfer failure
   7  catalogue missing, or its line for the device unusable
   8  calibration word missing or not a factory value; nothing was erased
-  With --repeat: the highest status of its chips; 5 also when a serial or log line could
-  not be kept, which stops the run.
+  With --repeat: the highest status of its chips; at least 5 when a serial did not fit or
+  a serial or log line could not be kept, which stops the run.
   130  interrupted by Ctrl-C (a write or read is cancelled; an erase, and the write of a
        device with a calibration word, finish first so the chip is left whole)
 )";
