@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -14,7 +15,7 @@
 
 namespace {
 
-enum class Operand { None, File, UsbId, OptionalUsbId };
+enum class Operand { None, File, OptionalFile, UsbId, OptionalUsbId };
 
 struct CommandInfo {
     const char* name;
@@ -22,7 +23,7 @@ struct CommandInfo {
     Operand operand;
 };
 
-constexpr std::array<CommandInfo, 11> kCommands{{
+constexpr std::array<CommandInfo, 12> kCommands{{
     {"list", CliCommand::List, Operand::None},
     {"detect", CliCommand::Detect, Operand::None},
     {"read", CliCommand::Read, Operand::File},
@@ -34,6 +35,7 @@ constexpr std::array<CommandInfo, 11> kCommands{{
     {"usb-list", CliCommand::UsbList, Operand::None},
     {"usb-use", CliCommand::UsbUse, Operand::UsbId},
     {"udev-rule", CliCommand::UdevRule, Operand::OptionalUsbId},
+    {"check-catalogue", CliCommand::CheckCatalogue, Operand::OptionalFile},
 }};
 
 const CommandInfo* findCommand(std::string_view name) {
@@ -55,10 +57,15 @@ struct CommandOption {
     CliCommand command;
 };
 
-constexpr std::array<CommandOption, 3> kCommandOptions{{
+constexpr std::array<CommandOption, 8> kCommandOptions{{
     {"--probe", CliCommand::UsbList},
-    {"--serial", CliCommand::UsbUse},
     {"--group", CliCommand::UdevRule},
+    {"--repeat", CliCommand::Program},
+    {"--count", CliCommand::Program},
+    {"--serial-retlw", CliCommand::Program},
+    {"--serial-file", CliCommand::Program},
+    {"--log", CliCommand::Program},
+    {"--watch", CliCommand::Program},
 }};
 
 // A udev rule is run by root: a group name is taken only in the shape useradd allows, so that
@@ -171,11 +178,13 @@ void defineOptions(CLI::App& app, CliOptions& o, std::string& refusal) {
     t.value("--sim", "SETUP",
             "use the simulated programmer:\n"
             "  CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N]\n"
-            "  [,noprogram=ADDR]\n"
+            "  [,noprogram=ADDR][,tray=N[,tray-fail=K]]\n"
             "CHIP is the chip in the position its package fits (empty: none);\n"
             "image keeps the chip's memories in FILE between runs; unplug-after and\n"
             "stall-after make the programmer vanish or stop answering after N\n"
-            "exchanges; noprogram is a word address (hex) whose writes do not take.\n"
+            "exchanges; noprogram is a word address (hex) whose writes do not take;\n"
+            "tray puts a fresh chip in the position for each of N chips of --repeat\n"
+            "(the K-th will not program).\n"
             "KORVALIN_SIM=SETUP does the same.",
             [&o](const std::string& v) { o.sim = v; return needs(v, "--sim needs a chip name or \"empty\""); });
     t.flag("--fast",
@@ -198,8 +207,42 @@ void defineOptions(CLI::App& app, CliOptions& o, std::string& refusal) {
            [&o](int) { o.probe = true; });
     t.value("--serial", "S",
             "usb-use: of several programmers of that ID, remember the one with\n"
-            "serial number S",
+            "serial number S. program: START[,STEP]: write START, START+STEP, ...\n"
+            "(hexadecimal, default 1,1) into each chip's user ID, four hex digits;\n"
+            "a number moves on only after its chip has verified",
             [&o](const std::string& v) { o.serial = v; return needs(v, "--serial needs a serial number"); });
+    t.value("--serial-retlw", "ADDR,N",
+            "program: write the serial into N RETLW words (1-8) at program address\n"
+            "ADDR (hexadecimal), low byte first, instead of the user ID",
+            [&o](const std::string& v) {
+                std::string why;
+                return parseSerialRetlw(v, o.serialField, why) ? std::string() : why;
+            });
+    t.value("--serial-file", "FILE",
+            "program: take the next serial from FILE and keep it there (locked, so\n"
+            "several benches can share it; a missing file starts at START)",
+            [&o](const std::string& v) { o.serialFile = v; return needs(v, "--serial-file needs a file"); });
+    t.flag("--repeat",
+           "program: after each chip switch every output off and ask on standard\n"
+           "error for the next (\"insert the next chip, Enter to program, q to\n"
+           "stop\", answered on standard input); a failed chip is counted and the\n"
+           "run goes on; q, end of input or Ctrl-C at the prompt ends it with a\n"
+           "summary and the status of the worst chip",
+           [&o](int) { o.repeat = true; });
+    t.value("--count", "N", "with --repeat: N chips at most", [&o](const std::string& v) {
+        const auto [end, failed] = std::from_chars(v.data(), v.data() + v.size(), o.count);
+        if (failed == std::errc() && end == v.data() + v.size() && o.count >= 1) return std::string();
+        return "--count needs a number of chips, 1 or more, not \"" + v + "\"";
+    });
+    t.value("--log", "FILE",
+            "program: append a CSV line per chip to FILE (locked; a new file starts\n"
+            "with a header): time, programmer, device, file, SHA-256 of the file as\n"
+            "read, device ID, serial, result, milliseconds",
+            [&o](const std::string& v) { o.log = v; return needs(v, "--log needs a file"); });
+    t.flag("--watch",
+           "program: program now, then again each time FILE is rewritten or\n"
+           "replaced (once quiet for 300 ms), until Ctrl-C",
+           [&o](int) { o.watch = true; });
     t.value("--group", "NAME",
             "udev-rule: also give the group NAME read and write access, for benches\n"
             "reached over SSH or run as a service",
@@ -328,14 +371,33 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             return refuse(std::string(info->name) + " needs a USB ID vvvv:pppp");
         options.usbId = positional[1];
         expected = 2;
+    } else if (info->operand == Operand::OptionalFile && positional.size() > 1) {
+        options.file = positional[1];
+        expected = 2;
     }
     for (const CommandOption& option : kCommandOptions) {
-        const bool given = (option.command == CliCommand::UsbList && options.probe) ||
-                           (option.command == CliCommand::UsbUse && !options.serial.empty()) ||
-                           (option.command == CliCommand::UdevRule && !options.group.empty());
+        const std::string_view n = option.name;
+        const bool given = (n == "--probe" && options.probe) || (n == "--group" && !options.group.empty()) ||
+                           (n == "--repeat" && options.repeat) || (n == "--count" && options.count > 0) ||
+                           (n == "--serial-retlw" && options.serialField.retlw) ||
+                           (n == "--serial-file" && !options.serialFile.empty()) ||
+                           (n == "--log" && !options.log.empty()) || (n == "--watch" && options.watch);
         if (given && options.command != option.command)
             return refuse(std::string(option.name) + " goes with " + commandName(option.command) + " only");
     }
+    // --serial names the board for usb-use and the first number for program.
+    if (!options.serial.empty() && options.command != CliCommand::UsbUse) {
+        if (options.command != CliCommand::Program) return refuse("--serial goes with program or usb-use only");
+        std::string why;
+        if (!parseSerialStart(options.serial, options.serialStart, options.serialStep, why)) return refuse(why);
+    }
+    options.writeSerial = options.command == CliCommand::Program &&
+                          (!options.serial.empty() || options.serialField.retlw || !options.serialFile.empty());
+    if (options.count > 0 && !options.repeat) return refuse("--count goes with --repeat");
+    if (options.watch && options.repeat) return refuse("--watch and --repeat do not go together");
+    // The user ID would be neither written nor verified: every chip would carry no serial.
+    if (options.writeSerial && !options.serialField.retlw && options.userIdOff)
+        return refuse("--serial writes the user ID, which --no-user-id leaves alone; use --serial-retlw");
     if (positional.size() > expected)
         return refuse("unexpected argument \"" + positional[expected] + "\"");
 
@@ -404,6 +466,9 @@ Commands:
   udev-rule [ID]     print a udev rule that lets the desktop user open the programmer of
                      that ID (default: the remembered one); install it with
                      scripts/install-udev-rule
+  check-catalogue [FILE]
+                     check every line of the catalogue (default: the one the other
+                     commands use, or --catalogue) and print each problem
 
 Options:
 )" + optionsHelp() + R"(
@@ -427,6 +492,8 @@ Exit status:
   6  transfer failure
   7  catalogue missing, or its line for the device unusable
   8  calibration word missing or not a factory value; nothing was erased
+  With --repeat: the highest status of its chips; at least 5 when a serial did not fit or
+  a serial or log line could not be kept, which stops the run.
   130  interrupted by Ctrl-C (a write or read is cancelled; an erase, and the write of a
        device with a calibration word, finish first so the chip is left whole)
 )";

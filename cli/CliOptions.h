@@ -1,12 +1,13 @@
 #pragma once
 
 #include "operations/Frontend.h"
+#include "operations/SerialNumber.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
-enum class CliCommand { None, List, Detect, Read, Program, Verify, Erase, BlankCheck, CalibrationHistory, UsbList, UsbUse, UdevRule };
+enum class CliCommand { None, List, Detect, Read, Program, Verify, Erase, BlankCheck, CalibrationHistory, UsbList, UsbUse, UdevRule, CheckCatalogue };
 
 // How progress is shown on stderr: a bar redrawn in place, a line at every tenth, or not at all.
 enum class ProgressStyle { Bar, Plain, None };
@@ -31,6 +32,18 @@ struct CliOptions {
     std::string usb;                     // which programmer: a serial number or bus-port path
     bool probe = false;                  // usb-list: ask each candidate who it is
     std::string serial;                  // usb-use: the one board of that ID to take
+    // program: a chip after chip (--repeat, at most count chips; 0: until the operator stops),
+    // serial numbers from serialStart by serialStep (writeSerial), a log line per chip, or
+    // again on every change of the file (--watch).
+    bool repeat = false;
+    int count = 0;
+    bool writeSerial = false;
+    uint64_t serialStart = 1;
+    uint64_t serialStep = 1;
+    SerialField serialField;
+    std::string serialFile;
+    std::string log;
+    bool watch = false;
     std::string group;                   // udev-rule: also a group for SSH and service use
     std::string lang;                    // "en" or "ja"; empty: KORVALIN_LANG, then the window's
     bool quiet = false;                  // no progress, whatever --progress says

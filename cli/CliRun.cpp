@@ -2,6 +2,7 @@
 
 #include "cli/BlankCheck.h"
 #include "cli/Detect.h"
+#include "cli/ProductionRun.h"
 #include "cli/TerminalFrontend.h"
 #include "cli/UsbCommands.h"
 #include "device/Catalogue.h"
@@ -189,6 +190,10 @@ ExitCode CliRun::run() {
             result = detect(session, cataloguePath);
             break;
         case CliCommand::Program:
+            if (options_.repeat || options_.watch || options_.writeSerial || !options_.log.empty()) {
+                result = production(session, choice);
+                break;
+            }
             session.onProgramButton();
             result = runChain(session);
             break;
@@ -227,6 +232,26 @@ ExitCode CliRun::run() {
                              ": it is incomplete");
         if (result == ExitCode::Success) return ExitCode::FileError;
     }
+    return result;
+}
+
+ExitCode CliRun::production(Session& session, const DriverChoice& choice) {
+    ProductionRun::Hooks hooks;
+    hooks.program = [&] {
+        // Between chips nothing is polled; a programmer that went away is looked for again.
+        if (!session.link.connected && !waitForAttach(session, choice)) {
+            frontend_.showMessage(texts::notConnected);
+            return ExitCode::NotConnected;
+        }
+        session.onProgramButton();
+        return runChain(session);
+    };
+    hooks.reload = [&] { return loadHexFile(session); };
+    ProductionRun production(options_, frontend_, session, choice.simulator, programmerName(choice),
+                             std::move(hooks), interrupt_);
+    ExitCode result = production.prepare();
+    if (result == ExitCode::Success) result = options_.watch ? production.watch() : production.repeat();
+    interruptAnswered_ = production.interruptAnswered();
     return result;
 }
 

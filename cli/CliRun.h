@@ -23,12 +23,15 @@ public:
     CliRun(const CliOptions& options, TerminalFrontend& frontend,
            const volatile std::sig_atomic_t& interrupt);
     ExitCode run();
+    // The interrupt stopped a production run at its prompt: the run's status stands.
+    bool interruptAnswered() const { return interruptAnswered_; }
 
 private:
     ExitCode listDevices(const std::string& cataloguePath);
     bool waitForAttach(Session& session, const DriverChoice& choice);
     ExitCode runChain(Session& session);
     void reportStep(Operation step, double seconds);   // -v: a step's name and its time
+    ExitCode production(Session& session, const DriverChoice& choice);
     ExitCode chainOutcome(const Session& session) const;
     ExitCode startFailure() const;
     ExitCode detect(Session& session, const std::string& cataloguePath);
@@ -46,6 +49,7 @@ private:
     const CliOptions& options_;
     TerminalFrontend& frontend_;
     const volatile std::sig_atomic_t& interrupt_;
+    bool interruptAnswered_ = false;
 };
 
 // Where the catalogue is looked for when none is named: beside the executable, then the

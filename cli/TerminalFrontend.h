@@ -37,6 +37,12 @@ public:
     // Ends the bar's line, if one is drawn.
     void finishProgress();
 
+    // Forgets the messages and verify errors shown so far, so that the next chain's outcome
+    // is judged on its own (a production run's chips one after another).
+    void forgetOutcome() {
+        messages_.clear();
+        verifyErrorShown_ = false;
+    }
     const std::vector<std::string>& messages() const { return messages_; }
     bool sawMessage(const std::string& text) const;
     bool verifyErrorShown() const { return verifyErrorShown_; }

@@ -59,9 +59,6 @@ int main(int argc, char** argv) {
     const std::string program = "korvalin-cli";
     const bool outputOpen = fillClosedStandardDescriptors();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // Needs neither the programmer nor the settings, so it stands apart from the option parser.
-    if (!args.empty() && args.front() == "check-catalogue")
-        return exitStatus(checkCatalogueCommand({args.begin() + 1, args.end()}, stdout, stderr));
     const ParseResult parsed = parseArguments(args);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), parsed.error.c_str(),
@@ -90,6 +87,14 @@ int main(int argc, char** argv) {
         return exitStatus(ExitCode::Success);
     }
 
+    // Needs neither the programmer nor the settings.
+    if (parsed.options.command == CliCommand::CheckCatalogue) {
+        const std::string& file = parsed.options.file.empty() ? parsed.options.catalogue : parsed.options.file;
+        return exitStatus(checkCatalogueCommand(file.empty() ? std::vector<std::string>{}
+                                                             : std::vector<std::string>{file},
+                                                stdout, stderr));
+    }
+
     installInterruptHandlers();
     // A run is thousands of short exchanges and pauses; the kernel's default 50 us of slack on
     // each wake-up adds up to whole percent of a long write. The worker inherits this.
@@ -111,6 +116,7 @@ int main(int argc, char** argv) {
     const ExitCode code = run.run();
     // A signal also breaks a wait that is not the chain's (opening a FIFO, reading a file): the
     // call fails with EINTR and the run ends with some other error, which is not what happened.
-    if (interruptSignal != 0) return 128 + static_cast<int>(interruptSignal);
+    // Ctrl-C at the prompt between chips is the operator's way to stop, and was answered.
+    if (interruptSignal != 0 && !run.interruptAnswered()) return 128 + static_cast<int>(interruptSignal);
     return exitStatus(code);
 }

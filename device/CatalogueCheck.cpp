@@ -74,6 +74,9 @@ std::vector<CatalogueProblem> checkCatalogueLine(std::string_view line, int line
     std::vector<CatalogueProblem> problems;
     const DeviceRecord r = parseCatalogueLine(line);
     auto problem = [&](std::string text, bool error) {
+        // The selection names its first refusal itself; the checks below may meet it again.
+        for (const CatalogueProblem& known : problems)
+            if (known.problem == text) return;
         problems.push_back({lineNumber, r.name, std::move(text), error});
     };
 

@@ -57,7 +57,20 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"usb-use"}, false, "usb-use needs a USB ID"},
         {{"udev-rule", "1209:4b56", "x"}, false, "unexpected argument \"x\""},
         {{"erase", "--probe"}, false, "--probe goes with usb-list only"},
-        {{"usb-list", "--serial", "A"}, false, "--serial goes with usb-use only"},
+        {{"usb-list", "--serial", "A"}, false, "--serial goes with program or usb-use only"},
+        {{"program", "a.hex", "--watch", "--serial-retlw", "7F0,2", "--no-user-id"}, true, ""},
+        {{"-q", "--catalogue", "c.txt", "check-catalogue"}, true, ""},
+        {{"check-catalogue", "a.txt", "b.txt"}, false, "unexpected argument \"b.txt\""},
+        {{"program", "a.hex", "--count", "3"}, false, "--count goes with --repeat"},
+        {{"program", "a.hex", "--repeat", "--count", "0"}, false, "--count needs a number"},
+        {{"program", "a.hex", "--repeat", "--count=2x"}, false, "--count needs a number"},
+        {{"erase", "--repeat"}, false, "--repeat goes with program only"},
+        {{"verify", "a.hex", "--log", "l.csv"}, false, "--log goes with program only"},
+        {{"erase", "--serial", "1"}, false, "--serial goes with program or usb-use only"},
+        {{"program", "a.hex", "--serial", "1,0"}, false, "STEP of at least 1"},
+        {{"program", "a.hex", "--serial-retlw", "7F0"}, false, "ADDR,N"},
+        {{"program", "a.hex", "--watch", "--repeat"}, false, "do not go together"},
+        {{"program", "a.hex", "--serial", "1", "--no-user-id"}, false, "--serial-retlw"},
         {{"usb-list", "--group", "plugdev"}, false, "--group goes with udev-rule only"},
         {{"udev-rule", "--group", "Plug dev"}, false, "plain group name"},
         {{"udev-rule", "--group", "-x"}, false, "plain group name"},
@@ -139,6 +152,17 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_EQ(bundled.options.progress, ProgressStyle::Plain);
     // A repeated option: the last one counts, as in most tools.
     EXPECT_EQ(parseArguments({"-d", "A", "erase", "--device=B"}).options.device, "B");
+
+    const ParseResult line = parseArguments({"program", "a.hex", "--repeat", "--count", "5", "--serial", "0x100,2",
+                                             "--serial-file", "n.txt", "--log=l.csv"});
+    ASSERT_TRUE(line.ok) << line.error;
+    EXPECT_EQ(line.options.count, 5);
+    EXPECT_TRUE(line.options.writeSerial);
+    EXPECT_FALSE(line.options.serialField.retlw);
+    EXPECT_EQ(line.options.serialStart, 0x100u);
+    EXPECT_EQ(line.options.serialStep, 2u);
+    EXPECT_EQ(line.options.serialFile, "n.txt");
+    EXPECT_EQ(line.options.log, "l.csv");
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});

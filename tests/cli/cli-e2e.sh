@@ -360,6 +360,8 @@ catalogue_errors)
     has "$out" "$data/cli-invalid-catalogue.txt:2: PIC16F628A: block size 20 is outside 1 to 11 for block-wise programming"
     run 7 check-catalogue "$work/none.txt"
     has "$err" "デバイス リストファイルが見つかりません。"
+    run 7 -q --catalogue "$data/cli-invalid-catalogue.txt" check-catalogue
+    has "$out" "$data/cli-invalid-catalogue.txt:2: PIC16F628A: block size 20 is outside 1 to 11 for block-wise programming"
     ;;
 usage_errors)
     run 2
@@ -457,6 +459,94 @@ interrupt_erase_keeps_calibration)
     check grep -qE '^:1007F000(FF3F){7}[0-9A-F]{2}34[0-9A-F]{2}$' <(tr -d '\r' <"$work/after.hex")
     check diff <(tr -d '\r' <"$work/before.hex" | grep '^:1007F000') \
                <(tr -d '\r' <"$work/after.hex" | grep '^:1007F000')
+    ;;
+production_tray)
+    # Ten chips, the fourth refuses to program: it is counted and the run goes on, and the
+    # serial moves on only after a chip has verified.
+    tray="PIC16F628A,tray=10,tray-fail=4"
+    yes '' | head -20 >"$work/enter.txt"
+    run 1 -q -d PIC16F628A --sim "$tray" program "$blink" --repeat --serial 1 --log "$work/log.csv" <"$work/enter.txt"
+    check test "$(grep -c '^Chip [0-9]*: OK, serial' "$out")" -eq 9
+    check grep -qE '^Chip 4: FAILED \(verify failed\), serial 0004, [0-9]+ ms$' "$out"
+    check diff <(grep -o '^Chip [0-9]*: OK, serial [0-9A-F]*' "$out" | grep -o '[0-9A-F]*$') <(printf '%04d\n' $(seq 9))
+    check grep -qE '^Chips: 9 OK, 1 failed; [0-9]+ ms per chip \(fastest [0-9]+, slowest [0-9]+\)$' "$out"
+    has "$err" "insert the next chip, Enter to program, q to stop"
+    has "$err" "the simulator's tray has no more chips"
+    # The log: a header, then a line per chip with the file's digest and the chip's serial.
+    has "$work/log.csv" "time,programmer,device,file,sha256,device_id,serial,result,duration_ms"
+    check test "$(head -1 "$work/log.csv" | cut -c1-5)" = "time,"
+    digest=$(sha256sum "$blink" | cut -d' ' -f1)
+    check diff <(tail -n +2 "$work/log.csv" | cut -d, -f2-4,6- | sed -E 's/,106[0-9A-F],/,ID,/; s/,[0-9]+$//') \
+        <(for s in 1 2 3 4- 4 5 6 7 8 9; do
+              r=OK; [[ $s == *- ]] && r="verify failed"
+              echo "simulator,PIC16F628A,$blink,ID,000${s%-},$r"; done)
+    check test "$(tail -n +2 "$work/log.csv" | cut -d, -f5 | sort -u)" = "$digest"
+    # A second run appends without a second header; q, --count and a stray answer end or
+    # repeat as the operator means.
+    # Rows: the operator's answers (one a comma), options, exit status, summary, prompts.
+    for row in "q|--repeat|0|1 OK, 0 failed|1" ",,,,|--repeat --count 3|0|3 OK, 0 failed|2" \
+               "x,,q|--repeat|0|2 OK, 0 failed|3" ",|--serial FFFF --repeat|5|1 OK, 0 failed|1"; do
+        IFS='|' read -r answers options expected summary prompts <<<"$row"
+        tr ',' '\n' <<<"$answers" >"$work/answers.txt"
+        # shellcheck disable=SC2086
+        run "$expected" -q -d PIC16F628A --sim "$tray" program "$blink" $options --log "$work/log.csv" <"$work/answers.txt"
+        check grep -q "^Chips: $summary" "$out"
+        check test "$(grep -c 'insert the next chip' "$err")" -eq "$prompts"
+    done
+    has "$err" "serial 10000 does not fit in the user ID; the run stops here"
+    check test "$(grep -c '^time,' "$work/log.csv")" -eq 1
+    check test "$(wc -l <"$work/log.csv")" -eq $((1 + 10 + 1 + 3 + 2 + 1))
+    # Refused before any chip is touched: a serial too large, a log that cannot be written.
+    run 2 -d PIC16F628A --sim "$sim628" program "$blink" --serial 10000
+    has "$err" "serial 10000 does not fit in the user ID; no chip was touched"
+    run 2 -d PIC16F628A --sim "$sim628" program "$blink" --serial-retlw 7FF,2
+    run 5 -d PIC16F628A --sim "$sim628" program "$blink" --log "$work/no/log.csv"
+    run 0 -d PIC16F628A --sim "$sim628" blank-check
+    # RETLW words, low byte first; a serial file that moves on only past chips that verified.
+    printf '%s\n' '' '' >"$work/answers.txt"
+    run 1 -q -d PIC16F628A --sim "PIC16F628A,tray=3,tray-fail=2" program "$blink" --repeat \
+        --serial 1234 --serial-file "$work/next.txt" <"$work/answers.txt"
+    check grep -qiE '^0*1236$' "$work/next.txt"
+    run 0 -d PIC16F628A --sim "$sim628" program "$blink" --serial 1234 --serial-retlw 3F0,2
+    has "$out" "Chip 1: OK, serial 1234, $(grep -o '[0-9]* ms$' "$out")"
+    run 0 -d PIC16F628A --sim "$sim628" read "$work/r.hex"
+    check grep -q '^:1007E00034341234' <(tr -d '\r' <"$work/r.hex")
+    # Ctrl-C at the prompt stops the run as q does: the summary, and the chips' own status.
+    mkfifo "$work/operator"
+    exec 3<>"$work/operator"
+    "$CLI" -q -d PIC16F628A --sim "$tray" program "$blink" --repeat <"$work/operator" \
+        >"$work/out.txt" 2>"$work/err.txt" &
+    pid=$!
+    for _ in $(seq 600); do grep -q "insert the next chip" "$work/err.txt" && break; sleep 0.05; done
+    kill -INT "$pid"
+    wait "$pid"
+    status=$?
+    exec 3>&-
+    check test "$status" -eq 0
+    has "$work/out.txt" "Chips: 1 OK, 0 failed; $(grep -o '^Chip 1: OK, [0-9]*' "$work/out.txt" | grep -o '[0-9]*$') ms per chip (fastest $(grep -o '^Chip 1: OK, [0-9]*' "$work/out.txt" | grep -o '[0-9]*$'), slowest $(grep -o '^Chip 1: OK, [0-9]*' "$work/out.txt" | grep -o '[0-9]*$'))"
+    ;;
+watch)
+    # Programs at once, then after each rewrite or replacement once the writer is done; a
+    # broken file is reported and the watch goes on.
+    cp "$blink" "$work/w.hex"
+    "$CLI" -q -d PIC16F628A --sim "$sim628" program "$work/w.hex" --watch >"$work/out.txt" 2>"$work/err.txt" &
+    pid=$!
+    results() { grep -c "w.hex: " "$work/out.txt"; }
+    wait_results() { for _ in $(seq 600); do [[ $(results) -ge $1 ]] && return 0; sleep 0.05; done; return 1; }
+    check wait_results 1
+    cp "$blink" "$work/w.tmp" && mv "$work/w.tmp" "$work/w.hex"
+    check wait_results 2
+    sed 's/^:00000001FF/:00000001FE/' "$blink" >"$work/w.hex"
+    check wait_results 3
+    cat "$blink" >"$work/w.hex"
+    check wait_results 4
+    kill -INT "$pid"
+    wait "$pid"
+    status=$?
+    check test "$status" -eq 130
+    check test "$(grep -cE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}[+-][0-9:]{5} .*/w.hex: OK, [0-9]+ ms$' "$work/out.txt")" -eq 3
+    check grep -qE 'w.hex: FAILED \(file not loaded\)$' "$work/out.txt"
+    check test "$(results)" -eq 4
     ;;
 trace_golden)
     run 0 --catalogue "$data/cli-small-catalogue.txt" -d PIC16F84A --sim PIC16F84A \
