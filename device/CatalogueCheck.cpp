@@ -73,7 +73,10 @@ void checkTags(std::string_view tags, int family, const auto& problem) {
 std::vector<CatalogueProblem> checkCatalogueLine(std::string_view line, int lineNumber) {
     std::vector<CatalogueProblem> problems;
     const DeviceRecord r = parseCatalogueLine(line);
+    // The selection's own reason and a check below can name the same fault: say it once.
     auto problem = [&](std::string text, bool error) {
+        for (const CatalogueProblem& known : problems)
+            if (known.problem == text) return;
         problems.push_back({lineNumber, r.name, std::move(text), error});
     };
 
