@@ -277,6 +277,14 @@ Options:
                      image keeps the chip's memories in FILE between runs; unplug-after and
                      stall-after make the programmer vanish or stop answering after N
                      exchanges; noprogram is a word address (hex) whose writes do not take.
+                     Faults and test benches: short-after=N and flip-after=N (answers cut
+                     short or with a flipped bit after N exchanges, seed=N chooses which),
+                     slow (a chip at its data-sheet maximum times) or slow=F (F times its
+                     usual times), identity=HEX (what the programmer answers to its
+                     identity query), unplugged (no programmer attached),
+                     position=auto|socket8|socket28|icsp (where the chip sits), realtime
+                     (waits take real time), tray=N[,tray-fail=K] (N chips in turn, chip K
+                     will not program).
                      KORVALIN_SIM=SETUP does the same.
   --fast             program by the chip's own longest programming times and several
                      words per exchange instead of the standard fixed waits (a device
