@@ -5,11 +5,11 @@
 #include "device/Catalogue.h"
 #include "device/MemoryImage.h"
 #include "tests/catalogue/ShippedFiles.h"
+#include "tests/device/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -135,10 +135,9 @@ TEST_P(ExampleHex, LoadsSavesAndLeavesTheChipOpen) {
 
     // Saved again, it is the shipped file byte for byte (laid out as the program writes HEX
     // files): the words checked above are the file's.
-    const std::string saved = testing::TempDir() + "korvalin-example-" + example.device + ".hex";
-    ASSERT_TRUE(image.saveHex(saved, true, 0x3FFF));
-    EXPECT_EQ(readWholeFile(saved), readWholeFile(examplePath(example)));
-    std::remove(saved.c_str());
+    TempFolder folder;
+    ASSERT_TRUE(image.saveHex(folder.path("saved.hex"), true, 0x3FFF));
+    EXPECT_EQ(readText(folder.path("saved.hex")), readText(examplePath(example)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, ExampleHex, testing::ValuesIn(examples()),
