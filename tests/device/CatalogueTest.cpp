@@ -38,6 +38,18 @@ TEST(NumberForms, HexDigitsAndDecimal) {
         {"FFFFFFFF", 0xFFFFFFFF}, {"1000000000", 0xFFFFFFFF},    // saturates past 32 bits
     };
     for (auto& c : hexCases) EXPECT_EQ(parseHexDigits(c.text), c.value) << '"' << c.text << '"';
+    // A whole text as one number up to a bound; a refused text leaves the value as it was.
+    struct Whole { const char* text; uint64_t max; bool ok; uint64_t value; } wholeCases[] = {
+        {"3FFF", 0x3FFF, true, 0x3FFF}, {"4000", 0x3FFF, false, 7}, {"00ab", 0xFF, true, 0xAB},
+        {"", 0xFF, false, 7}, {"0x10", 0xFF, false, 7}, {"+1", 0xFF, false, 7}, {"-1", 0xFF, false, 7},
+        {" 1", 0xFF, false, 7}, {"1 ", 0xFF, false, 7}, {"1G", 0xFF, false, 7},
+        {"FFFFFFFFFFFFFFFF", UINT64_MAX, true, UINT64_MAX}, {"10000000000000000", UINT64_MAX, false, 7},
+    };
+    for (auto& c : wholeCases) {
+        uint64_t value = 7;
+        EXPECT_EQ(parseHexNumber(c.text, c.max, value), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+    }
     struct Dec { const char* text; int32_t value; } decimalCases[] = {
         {"", 0}, {"x5", 0}, {"  42", 42}, {"\t\r 7", 7}, {"-16", -16}, {"+8", 8}, {"14abc", 14},
         {"- 5", 0}, {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN},
