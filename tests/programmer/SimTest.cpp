@@ -135,6 +135,10 @@ TEST_P(SimDevice, EraseBlanksEverythingEvenOnACodeProtectedChip)
     ASSERT_TRUE(rig.sim.setChipState(state));
     ASSERT_TRUE(p.readAll());
     EXPECT_EQ(p.programWords[1], 0) << "protected memory reads as zeros";
+    const bool dataProtected = rig.record.configBitTags.find("[CPD]") != std::string::npos;
+    if (p.eepromByteCount != 0) {
+        EXPECT_EQ(p.eepromBytes[0], dataProtected ? 0 : 0x5A);
+    }
     ASSERT_TRUE(p.eraseChip());
     expectChipHolds(blank(p.blankWord, erasedBits));
 }
