@@ -229,6 +229,11 @@ TEST_P(SimDevice, FastScheduleProgramsTypicalAndSlowestChipsOnlyWithItsFullTimes
             chip.programWords == std::vector<uint16_t>(fast.p.programWords.begin(), fast.p.programWords.end() - 1) &&
             std::equal(chip.eepromBytes.begin(), chip.eepromBytes.end(), fast.p.eepromBytes.begin());
         EXPECT_EQ(whole, row.takes);
+        // The calibration read walks to its word by the fast schedule's long steps.
+        if (row.takes && fast.record.hasCalibrationWord) {
+            ASSERT_TRUE(fast.p.readCalibration());
+            EXPECT_EQ(fast.p.calibrationValue, fast.p.programWords[fast.p.calibrationAddress]);
+        }
         EXPECT_EQ(chip.configWord & fast.configMask1(), fast.p.configWord & fast.configMask1());
         EXPECT_EQ(fast.sim.malformedScriptCount(), 0u);
         EXPECT_EQ(fast.sim.protocolErrorCount(), 0u);
