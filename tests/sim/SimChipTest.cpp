@@ -260,6 +260,8 @@ TEST(SimChipRules, PartialCodeProtectionCoversTheUpperRange) {
     EXPECT_EQ(rig.readProgram(), 0x0AAA);
     rig.step(4096);
     EXPECT_EQ(rig.readProgram(), 0);
+    rig.write(0x02, 0x0123);
+    EXPECT_EQ(rig.sim.chipState().programWords[4096], 0x0BBB) << "a protected word takes no write";
 }
 
 TEST(SimChipRules, EmptySocketReadsAllOnes) {
