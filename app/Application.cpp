@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/MainWindow.h"
+#include "dialogs/Translation.h"
 #include "operations/Session.h"
 #include "settings/DriverFactory.h"
 #include "settings/Settings.h"
@@ -20,6 +21,10 @@
 Application::Application(QSettings& store) : store_(store) {}
 
 int Application::run() {
+    // Before anything is built: the forms take their labels as they are set up.
+    const Language language = loadLanguage(store_);
+    applyLanguage(language, translator_);
+    bool english = language == Language::English;
     RememberedSettings remembered = loadSettings(store_);
     bool fast = false;
 
@@ -67,10 +72,15 @@ int Application::run() {
         remembered.userId = session.userIdOff;
         remembered.deviceId = session.skipDeviceIdCheck;
         fast = window.fastScheduleAction()->isChecked();
+        english = window.languageAction()->isChecked();
     }
     // A store that cannot be written must not stop the program from ending normally.
     saveSettings(store_, remembered);
     saveFastSchedule(store_, fast);
+    // Only a switch made in the window is stored: a language chosen for this run by
+    // KORVALIN_LANG must not become the remembered one.
+    if (english != (language == Language::English))
+        saveLanguage(store_, english ? Language::English : Language::Japanese);
     return 0;
 }
 

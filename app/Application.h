@@ -2,6 +2,8 @@
 
 #include "app/WindowPrompts.h"
 
+#include <QTranslator>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,4 +40,5 @@ private:
     void runUsbSetup(MainWindow& window, LibusbDriver* usb);
 
     QSettings& store_;
+    QTranslator translator_;
 };

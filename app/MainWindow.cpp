@@ -62,7 +62,7 @@ MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent
 
     // Under X11 and Wayland there is no system menu to add to; the version item lives in the
     // window's context menu instead.
-    aboutAction_ = new QAction(QStringLiteral("KVN のﾊﾞｰｼﾞｮﾝ情報(&A)..."), this);
+    aboutAction_ = new QAction(QString::fromUtf8(texts::aboutMenu), this);
     addAction(aboutAction_);
     usbSetupAction_ = new QAction(QString::fromUtf8(texts::usbSetupMenu), this);
     usbSetupAction_->setEnabled(false);
@@ -73,6 +73,12 @@ MainWindow::MainWindow(UsbDriver* driver, WindowPrompts prompts, QWidget* parent
     fastAction_->setCheckable(true);
     addAction(fastAction_);
     connect(fastAction_, &QAction::toggled, this, [this] { applyFastSchedule(); });
+    languageAction_ = new QAction(QString::fromUtf8(texts::languageMenu), this);
+    languageAction_->setCheckable(true);
+    languageAction_->setChecked(currentLanguage() == Language::English);
+    addAction(languageAction_);
+    connect(languageAction_, &QAction::triggered, this,
+            [this] { setStatusText(texts::languageAppliesAtNextStart); });
 
     session_ = std::make_unique<Session>(*this, driver);
     session_->catalogueDirs = {QCoreApplication::applicationDirPath().toStdString(),

@@ -46,6 +46,8 @@ public:
     // The remembered fast-schedule choice: a checkable context-menu item, applied to every
     // device selected from now on.
     QAction* fastScheduleAction() const { return fastAction_; }
+    // Checked: English from the next start on. Texts already on screen stay as they are.
+    QAction* languageAction() const { return languageAction_; }
     const QTimer& timer() const { return timer_; }
 
     void done(int result) override;
@@ -98,6 +100,7 @@ private:
     QAction* aboutAction_ = nullptr;
     QAction* usbSetupAction_ = nullptr;
     QAction* fastAction_ = nullptr;
+    QAction* languageAction_ = nullptr;
     bool fastAppliedOn_ = false;
     std::string fastAppliedFor_;
     void applyFastSchedule();

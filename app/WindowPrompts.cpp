@@ -3,6 +3,7 @@
 #include "app/FileFilter.h"
 #include "dialogs/CalibrationDialog.h"
 #include "dialogs/VerifyErrorDialog.h"
+#include "operations/Texts.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -43,7 +44,7 @@ std::optional<CalibrationChoice> askForCalibration(QWidget* parent, const QStrin
     QMessageBox box(QMessageBox::Critical, QStringLiteral("KorvalinLoader"), text, QMessageBox::Ok,
                     parent);
     QPushButton* give =
-        box.addButton(QStringLiteral("校正値を指定(&C)..."), QMessageBox::ActionRole);
+        box.addButton(QString::fromUtf8(texts::calibrationChooseButton), QMessageBox::ActionRole);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
     if (box.clickedButton() != give) return std::nullopt;

@@ -1,8 +1,14 @@
 #include "cli/CliOptions.h"
 
 #include "operations/CalibrationJournal.h"
+#include "settings/Settings.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string_view>
 #include <utility>
 
@@ -35,6 +41,12 @@ const CommandInfo* findCommand(std::string_view name) {
         if (name == info.name) return &info;
     return nullptr;
 }
+
+constexpr std::array<std::pair<const char*, ProgressStyle>, 3> kProgressStyles{{
+    {"bar", ProgressStyle::Bar},
+    {"plain", ProgressStyle::Plain},
+    {"none", ProgressStyle::None},
+}};
 
 // An option that means something to one command only is refused elsewhere rather than
 // silently ignored.
@@ -84,6 +96,200 @@ ParseResult refuse(std::string why) {
     return result;
 }
 
+// Takes an option's value into the options; "" when it is good, else why it is refused.
+using TakeValue = std::function<std::string(const std::string&)>;
+using TakeFlag = std::function<void(int count)>;
+
+std::string needs(const std::string& value, const char* refusal) {
+    return value.empty() ? refusal : "";
+}
+
+// The parser and --help are built from the one list below, so that an option is added, and
+// documented, by one entry. Texts are broken into lines as --help shows them.
+class OptionTable {
+public:
+    OptionTable(CLI::App& app, std::string& refusal) : app_(app), refusal_(refusal) {}
+
+    void value(const char* names, const char* placeholder, const char* help, TakeValue take) {
+        std::string& refusal = refusal_;
+        app_.add_option(names)
+            ->description(help)
+            ->option_text(placeholder)
+            ->check(CLI::Validator(
+                [take, &refusal](std::string& text) {
+                    std::string why = take(text);
+                    if (!why.empty() && refusal.empty()) refusal = why;
+                    return why;
+                },
+                "", ""));
+    }
+    CLI::Option* flag(const char* names, const char* help, TakeFlag take) {
+        return app_
+            .add_flag_function(names, [take](std::int64_t count) { take(static_cast<int>(count)); }, help)
+            ->disable_flag_override();
+    }
+    // For benches: accepted, not listed by --help.
+    void hiddenFlag(const char* names, TakeFlag take) { flag(names, "", std::move(take))->group(""); }
+
+private:
+    CLI::App& app_;
+    std::string& refusal_;
+};
+
+void defineOptions(CLI::App& app, CliOptions& o, std::string& refusal) {
+    OptionTable t(app, refusal);
+    t.value("-d,--device", "NAME",
+            "catalogue device (default: the device remembered by the window,\n"
+            "named on standard error)",
+            [&o](const std::string& v) {
+                o.device = v;
+                return needs(v, "the device name given to -d, --device is empty");
+            });
+    t.value("--catalogue", "FILE",
+            "catalogue (default: PicDeviceList.txt beside the executable, then in\n"
+            "the installed data folder)",
+            [&o](const std::string& v) { o.catalogue = v; return needs(v, "--catalogue needs a file"); });
+    t.value("--calibration", "HHHH[,B]",
+            "write this calibration word (a RETLW, 34xx) and band-gap bits B (0-3;\n"
+            "default: the chip's) instead of what is read from the chip",
+            [&o](const std::string& v) {
+                o.calibration = parseCalibration(v);
+                if (o.calibration) return std::string();
+                return "--calibration takes HHHH[,B]: a factory calibration word, RETLW 34xx, and "
+                       "band-gap bits 0 to 3; not \"" + v + "\"";
+            });
+    t.flag("--icsp", "reach the chip over the ICSP cable instead of the device's socket",
+           [&o](int) { o.icsp = true; });
+    t.flag("--skip-id-check", "do not check the device ID before each operation",
+           [&o](int) { o.skipDeviceIdCheck = 1; });
+    t.flag("--no-user-id", "neither write nor verify the user ID", [&o](int) { o.userIdOff = 1; });
+    t.flag("--protect-off",
+           "force the code-protect bits of a loaded file to \"unprotected\"\n"
+           "(without them: the ID is checked, the user ID written and verified,\n"
+           "the file's protection kept, whatever the window remembers)",
+           [&o](int) { o.protectOff = 1; });
+    t.value("--sim", "SETUP",
+            "use the simulated programmer:\n"
+            "  CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N]\n"
+            "  [,noprogram=ADDR]\n"
+            "CHIP is the chip in the position its package fits (empty: none);\n"
+            "image keeps the chip's memories in FILE between runs; unplug-after and\n"
+            "stall-after make the programmer vanish or stop answering after N\n"
+            "exchanges; noprogram is a word address (hex) whose writes do not take.\n"
+            "Faults and test benches: short-after=N and flip-after=N (answers cut\n"
+            "short or with a flipped bit after N exchanges, seed=N chooses which),\n"
+            "slow (a chip at its data-sheet maximum times) or slow=F (F times its\n"
+            "usual times), identity=HEX (what the programmer answers to its\n"
+            "identity query), unplugged (no programmer attached),\n"
+            "position=auto|socket8|socket28|icsp (where the chip sits), realtime\n"
+            "(waits take real time), tray=N[,tray-fail=K] (N chips in turn, chip K\n"
+            "will not program).\n"
+            "KORVALIN_SIM=SETUP does the same.",
+            [&o](const std::string& v) { o.sim = v; return needs(v, "--sim needs a chip name or \"empty\""); });
+    t.flag("--fast",
+           "program by the chip's own longest programming times and several\n"
+           "words per exchange instead of the standard fixed waits (a device\n"
+           "without checked times keeps the standard schedule, and says so)",
+           [&o](int) { o.fast = true; });
+    t.flag("--force",
+           "program or verify a HEX file even when it has no data for the\n"
+           "device, data outside it, checksum errors or a record cut short\n"
+           "(without it such a file is refused with status 5)",
+           [&o](int) { o.force = true; });
+    t.value("--usb", "WHICH",
+            "of several programmers, the one with this serial number or at this\n"
+            "bus-port path (as usb-list shows it); KORVALIN_USB=WHICH does the same",
+            [&o](const std::string& v) { o.usb = v; return needs(v, "--usb needs a serial number or a bus-port path"); });
+    t.flag("--probe",
+           "usb-list: also ask each device this user may open who it is (this\n"
+           "sends the programmer's identity and clock queries to it)",
+           [&o](int) { o.probe = true; });
+    t.value("--serial", "S",
+            "usb-use: of several programmers of that ID, remember the one with\n"
+            "serial number S",
+            [&o](const std::string& v) { o.serial = v; return needs(v, "--serial needs a serial number"); });
+    t.value("--group", "NAME",
+            "udev-rule: also give the group NAME read and write access, for benches\n"
+            "reached over SSH or run as a service",
+            [&o](const std::string& v) {
+                o.group = v;
+                if (plainGroupName(v)) return std::string();
+                return "--group needs a plain group name (lower-case letters, digits, - and _), not \"" + v + "\"";
+            });
+    t.value("--trace", "FILE", "write every exchange with the programmer to FILE (also KORVALIN_TRACE)",
+            [&o](const std::string& v) { o.trace = v; return needs(v, "--trace needs a file"); });
+    t.value("--progress", "MODE",
+            "bar: a bar with the time taken and the time left, redrawn in place\n"
+            "(the default when stderr is a terminal); plain: a line at every 10%,\n"
+            "for logs; none (the default otherwise)",
+            [&o](const std::string& v) {
+                for (const auto& [name, style] : kProgressStyles)
+                    if (v == name) {
+                        o.progress = style;
+                        return std::string();
+                    }
+                return "--progress takes bar, plain or none; not \"" + v + "\"";
+            });
+    t.value("--lang", "LANG",
+            "the language of the messages: en or ja (the default; also\n"
+            "KORVALIN_LANG=LANG, or the window's own choice)",
+            [&o](const std::string& v) {
+                o.lang = v;
+                if (languageFromName(v)) return std::string();
+                return "--lang takes en or ja, not \"" + v + "\"";
+            });
+    t.flag("-q,--quiet", "no progress (the same as --progress none)", [&o](int) { o.quiet = true; });
+    t.flag("-v,--verbose",
+           "more detail on stderr: each step with its time; twice (-vv) also\n"
+           "libusb's debug log",
+           [&o](int count) { o.verbosity = count; });
+    t.flag("-h,--help", "this text", [&o](int) { o.help = true; });
+    t.flag("--version", "the version and the catalogue in use", [&o](int) { o.version = true; });
+    t.hiddenFlag("--sim-stats", [&o](int) { o.simStats = true; });
+}
+
+// CLI11 reads "--name=" as "--name" followed by the next argument; an empty value is meant.
+std::vector<std::string> withEmptyValues(const std::vector<std::string>& args) {
+    std::vector<std::string> out;
+    bool optionsEnded = false;
+    for (const std::string& arg : args) {
+        if (arg == "--") optionsEnded = true;
+        if (!optionsEnded && arg.size() > 3 && arg.rfind("--", 0) == 0 && arg.back() == '=' &&
+            arg.find('=') == arg.size() - 1) {
+            out.push_back(arg.substr(0, arg.size() - 1));
+            out.emplace_back();
+            continue;
+        }
+        out.push_back(arg);
+    }
+    return out;
+}
+
+// "-d, --device": every name of the option, as --help shows them.
+std::string shownNames(const CLI::Option& option) {
+    std::string names = option.get_name(false, true);
+    for (std::size_t at = names.find(','); at != std::string::npos; at = names.find(',', at + 2))
+        names.replace(at, 1, ", ");
+    return names;
+}
+
+// CLI11's own texts name the option in its own way; ours say what to do about it.
+std::string parseErrorText(const CLI::App& app, const CLI::ParseError& error) {
+    const std::string what = error.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+        const std::vector<std::string> rest = app.remaining();
+        return "unknown option " + (rest.empty() ? what : rest.front());
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        if (what.find("flag override") != std::string::npos)
+            return "--" + what.substr(0, what.find(' ')) + " takes no value";
+        std::string name = what.substr(0, what.find(':'));
+        if (const CLI::Option* option = app.get_option_no_throw(name)) name = shownNames(*option);
+        return name + " needs a value";
+    }
+    return what;
+}
+
 }  // namespace
 
 const char* commandName(CliCommand command) {
@@ -95,106 +301,18 @@ const char* commandName(CliCommand command) {
 ParseResult parseArguments(const std::vector<std::string>& args) {
     CliOptions options;
     std::vector<std::string> positional;
-    bool optionsEnded = false;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-
-        // "--name=value" and "--name value" alike; short options only in the separate form.
-        std::string name = arg;
-        std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
-            const auto equals = arg.find('=');
-            if (equals != std::string::npos) {
-                name = arg.substr(0, equals);
-                inlineValue = arg.substr(equals + 1);
-            }
-        }
-        auto value = [&](std::string& out) -> bool {
-            if (inlineValue) {
-                out = *inlineValue;
-            } else {
-                if (i + 1 >= args.size()) return false;
-                out = args[++i];
-            }
-            return true;
-        };
-        auto flag = [&](auto& target, auto setTo) -> bool {
-            if (inlineValue) return false;
-            target = setTo;
-            return true;
-        };
-
-        bool good = true;
-        if (name == "-d" || name == "--device") {
-            std::string device;
-            good = value(device);
-            if (good && device.empty()) return refuse("the device name given to " + name + " is empty");
-            options.device = device;
-        } else if (name == "--catalogue") {
-            good = value(options.catalogue);
-            if (good && options.catalogue.empty()) return refuse("--catalogue needs a file");
-        } else if (name == "--sim") {
-            good = value(options.sim);
-            if (good && options.sim.empty()) return refuse("--sim needs a chip name or \"empty\"");
-        } else if (name == "--trace") {
-            good = value(options.trace);
-            if (good && options.trace.empty()) return refuse("--trace needs a file");
-        } else if (name == "--calibration") {
-            std::string text;
-            good = value(text);
-            if (good) {
-                options.calibration = parseCalibration(text);
-                if (!options.calibration)
-                    return refuse("--calibration takes HHHH[,B]: a factory calibration word, "
-                                  "RETLW 34xx, and band-gap bits 0 to 3; not \"" + text + "\"");
-            }
-        } else if (name == "--usb") {
-            good = value(options.usb);
-            if (good && options.usb.empty()) return refuse("--usb needs a serial number or a bus-port path");
-        } else if (name == "--probe") {
-            good = flag(options.probe, true);
-        } else if (name == "--serial") {
-            good = value(options.serial);
-            if (good && options.serial.empty()) return refuse("--serial needs a serial number");
-        } else if (name == "--group") {
-            good = value(options.group);
-            if (good && !plainGroupName(options.group))
-                return refuse("--group needs a plain group name (lower-case letters, digits, - and _), not \"" +
-                              options.group + "\"");
-        } else if (name == "--icsp") {
-            good = flag(options.icsp, true);
-        } else if (name == "--skip-id-check") {
-            good = flag(options.skipDeviceIdCheck, 1);
-        } else if (name == "--no-user-id") {
-            good = flag(options.userIdOff, 1);
-        } else if (name == "--protect-off") {
-            good = flag(options.protectOff, 1);
-        } else if (name == "--force") {
-            good = flag(options.force, true);
-        } else if (name == "-q" || name == "--quiet") {
-            good = flag(options.quiet, true);
-        } else if (name == "--fast") {
-            good = flag(options.fast, true);
-        } else if (name == "--sim-stats") {
-            good = flag(options.simStats, true);
-        } else if (name == "-h" || name == "--help") {
-            good = flag(options.help, true);
-        } else if (name == "--version") {
-            good = flag(options.version, true);
-        } else {
-            return refuse("unknown option " + arg);
-        }
-        if (!good)
-            return refuse(inlineValue ? name + " takes no value" : name + " needs a value");
+    std::string refusal;
+    CLI::App app;
+    app.set_help_flag();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    defineOptions(app, options, refusal);
+    app.add_option("operands", positional);
+    try {
+        std::vector<std::string> reversed = withEmptyValues(args);
+        std::reverse(reversed.begin(), reversed.end());   // CLI11 takes them from the back
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        return refuse(refusal.empty() ? parseErrorText(app, error) : refusal);
     }
 
     ParseResult result;
@@ -234,16 +352,55 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
     return result;
 }
 
+namespace {
+
+// The options' part of --help, in the layout help2man and the bash completion read: names and
+// placeholder from column 3, the text from column 22 (on a line of its own after a long name).
+std::string optionsHelp() {
+    CliOptions ignored;
+    std::string refusal;
+    CLI::App app;
+    app.set_help_flag();
+    defineOptions(app, ignored, refusal);
+    constexpr std::size_t kTextColumn = 21;
+    std::string text;
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_group().empty()) continue;
+        std::string line = "  " + shownNames(*option);
+        if (!option->get_option_text().empty()) line += " " + option->get_option_text();
+        if (line.size() + 2 <= kTextColumn) {
+            line.resize(kTextColumn, ' ');
+        } else {
+            text += line + "\n";
+            line.assign(kTextColumn, ' ');
+        }
+        const std::string& help = option->get_description();
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t end = help.find('\n', start);
+            text += line + help.substr(start, end - start) + "\n";
+            if (end == std::string::npos) break;
+            start = end + 1;
+            line.assign(kTextColumn, ' ');
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string usageText(const std::string& program) {
     return "Usage: " + program + R"( [options] COMMAND
 
 Commands:
   list               print the catalogue's device names in file order
   detect             read the chip's device ID and print every catalogue device it matches
-  read FILE          read the chip and save it as an Intel HEX file
+  read FILE          read the chip and save it as an Intel HEX file (FILE -: write it to
+                     standard output; the status lines then go to stderr)
   program FILE       load FILE, write it to the chip (keeping the chip's oscillator
-                     calibration where the device has one), then verify
-  verify FILE        load FILE and compare the chip with it
+                     calibration where the device has one), then verify (FILE -: read
+                     the HEX file from standard input)
+  verify FILE        load FILE and compare the chip with it (FILE -: standard input)
   erase              erase the chip (keeping the oscillator calibration where there is one)
   blank-check        read the chip and tell whether it is blank
   calibration-history
@@ -257,57 +414,10 @@ Commands:
                      scripts/install-udev-rule
 
 Options:
-  -d, --device NAME  catalogue device (default: the device remembered by the window,
-                     named on standard error)
-  --catalogue FILE   catalogue (default: PicDeviceList.txt beside the executable, then in
-                     the installed data folder)
-  --calibration HHHH[,B]
-                     write this calibration word (a RETLW, 34xx) and band-gap bits B (0-3;
-                     default: the chip's) instead of what is read from the chip
-  --icsp             reach the chip over the ICSP cable instead of the device's socket
-  --skip-id-check    do not check the device ID before each operation
-  --no-user-id       neither write nor verify the user ID
-  --protect-off      force the code-protect bits of a loaded file to "unprotected"
-                     (without them: the ID is checked, the user ID written and verified,
-                     the file's protection kept, whatever the window remembers)
-  --sim SETUP        use the simulated programmer:
-                       CHIP|empty[,image=FILE][,clock=N][,unplug-after=N][,stall-after=N]
-                       [,noprogram=ADDR]
-                     CHIP is the chip in the position its package fits (empty: none);
-                     image keeps the chip's memories in FILE between runs; unplug-after and
-                     stall-after make the programmer vanish or stop answering after N
-                     exchanges; noprogram is a word address (hex) whose writes do not take.
-                     Faults and test benches: short-after=N and flip-after=N (answers cut
-                     short or with a flipped bit after N exchanges, seed=N chooses which),
-                     slow (a chip at its data-sheet maximum times) or slow=F (F times its
-                     usual times), identity=HEX (what the programmer answers to its
-                     identity query), unplugged (no programmer attached),
-                     position=auto|socket8|socket28|icsp (where the chip sits), realtime
-                     (waits take real time), tray=N[,tray-fail=K] (N chips in turn, chip K
-                     will not program).
-                     KORVALIN_SIM=SETUP does the same.
-  --fast             program by the chip's own longest programming times and several
-                     words per exchange instead of the standard fixed waits (a device
-                     without checked times keeps the standard schedule, and says so)
-  --force            program or verify a HEX file even when it has no data for the
-                     device, data outside it, checksum errors or a record cut short
-                     (without it such a file is refused with status 5)
-  --usb WHICH        of several programmers, the one with this serial number or at this
-                     bus-port path (as usb-list shows it); KORVALIN_USB=WHICH does the same
-  --probe            usb-list: also ask each device this user may open who it is (this
-                     sends the programmer's identity and clock queries to it)
-  --serial S         usb-use: of several programmers of that ID, remember the one with
-                     serial number S
-  --group NAME       udev-rule: also give the group NAME read and write access, for benches
-                     reached over SSH or run as a service
-  --trace FILE       write every exchange with the programmer to FILE (also KORVALIN_TRACE)
-  -q, --quiet        no progress bar (none is drawn either when stderr is not a terminal)
-  -h, --help         this text
-  --version          the version
-
-Of the window's remembered settings only the device is read, and they are never written: a
-script run does not change what the window remembers (usb-use excepted, which is there to set
-it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
+)" + optionsHelp() + R"(
+Of the window's remembered settings only the device and the language are read, and they are
+never written: a script run does not change what the window remembers (usb-use excepted, which
+is there to set it). The real programmer's USB ID comes from KORVALIN_USB_ID=vvvv:pppp, else from
 VendorId/ProductId in group Settings/Usb of the same settings. With several programmers
 plugged in and none chosen (--usb, KORVALIN_USB, or Serial in Settings/Usb) none is opened.
 

@@ -8,6 +8,9 @@
 
 enum class CliCommand { None, List, Detect, Read, Program, Verify, Erase, BlankCheck, CalibrationHistory, UsbList, UsbUse, UdevRule };
 
+// How progress is shown on stderr: a bar redrawn in place, a line at every tenth, or not at all.
+enum class ProgressStyle { Bar, Plain, None };
+
 struct CliOptions {
     CliCommand command = CliCommand::None;
     std::string file;                    // read, program, verify
@@ -29,7 +32,10 @@ struct CliOptions {
     bool probe = false;                  // usb-list: ask each candidate who it is
     std::string serial;                  // usb-use: the one board of that ID to take
     std::string group;                   // udev-rule: also a group for SSH and service use
-    bool quiet = false;
+    std::string lang;                    // "en" or "ja"; empty: KORVALIN_LANG, then the window's
+    bool quiet = false;                  // no progress, whatever --progress says
+    std::optional<ProgressStyle> progress;   // unset: a bar on a terminal, else none
+    int verbosity = 0;                   // -v: each step with its time; -vv: libusb's log too
     bool fast = false;                   // program by the device's fast schedule where it has one
     bool simStats = false;               // hidden: modelled against measured time, for the bench
     bool help = false;
@@ -43,7 +49,7 @@ struct ParseResult {
 };
 
 // argv without the program name. Options may stand before or after the command; "--" ends
-// the options.
+// the options. A FILE of "-" is standard input (program, verify) or output (read).
 ParseResult parseArguments(const std::vector<std::string>& args);
 
 const char* commandName(CliCommand command);

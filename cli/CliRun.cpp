@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -69,6 +70,7 @@ ExitCode CliRun::run() {
     if (options_.command == CliCommand::CalibrationHistory) return calibrationHistory();
     // The window's store: the CLI follows whatever device and options the window last kept.
     std::unique_ptr<QSettings> store = openSettingsStore(QString::fromLatin1(kWindowApplicationName));
+    setLanguage(loadLanguage(*store, options_.lang));
     const RememberedSettings remembered = loadSettings(*store);
     switch (options_.command) {
     case CliCommand::UsbList: return usbList(options_, frontend_, *store);
@@ -126,7 +128,9 @@ ExitCode CliRun::run() {
         return ExitCode::Usage;
     }
 
-    DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get(), options_.usb);
+    if (options_.verbosity > 0) frontend_.printError("Catalogue: " + cataloguePath);
+    DriverChoice choice = chooseDriver(options_.sim, options_.trace, store.get(), options_.usb,
+                                       false, options_.verbosity >= 2);
     if (!choice.driver) {
         frontend_.printError(choice.error);
         switch (choice.failure) {
@@ -195,7 +199,9 @@ ExitCode CliRun::run() {
         case CliCommand::Read:
             session.onReadButton();
             result = runChain(session);
-            if (result == ExitCode::Success) {
+            if (result == ExitCode::Success && options_.file == "-") {
+                if (!session.writeHexStream(stdout)) return ExitCode::FileError;
+            } else if (result == ExitCode::Success) {
                 if (!session.saveHexFile(options_.file)) return ExitCode::FileError;
                 frontend_.printLine("Saved " + options_.file);
             }
@@ -231,13 +237,21 @@ void CliRun::catalogueUnreadable(const std::string& cataloguePath, bool tooLarge
 }
 
 bool CliRun::loadHexFile(Session& session) {
-    if (!session.openHexFile(options_.file)) {
+    const bool fromStdin = options_.file == "-";
+    const std::string name = fromStdin ? "standard input" : options_.file;
+    // Nobody types a HEX file: a terminal here means the pipe was forgotten, not a wait.
+    if (fromStdin && isatty(STDIN_FILENO)) {
+        frontend_.printError("standard input is a terminal; pipe the HEX file in, as in "
+                             "`korvalin-cli program - <FILE.hex`");
+        return false;
+    }
+    if (!(fromStdin ? session.openHexStream(stdin) : session.openHexFile(options_.file))) {
         if (session.hexLoadReport.tooLarge)
-            frontend_.printError("(" + options_.file + " is larger than " +
+            frontend_.printError("(" + name + " is larger than " +
                                  std::to_string(MemoryImage::maxHexFileBytes / (1024 * 1024)) +
                                  " MiB; no HEX file of a PIC is)");
         else
-            frontend_.printError("(" + options_.file + ")");
+            frontend_.printError("(" + name + ")");
         return false;
     }
     // Stray lines and a missing end record leave the data itself whole; the rest means the
@@ -253,10 +267,10 @@ bool CliRun::loadHexFile(Session& session) {
     add(report.cutRecords, "records cut short");
     if (faults.empty()) return true;
     if (options_.force) {
-        frontend_.printError(options_.file + ": " + faults + "; used anyway (--force)");
+        frontend_.printError(name + ": " + faults + "; used anyway (--force)");
         return true;
     }
-    frontend_.printError(options_.file + ": " + faults + "; nothing sent to the programmer (--force " +
+    frontend_.printError(name + ": " + faults + "; nothing sent to the programmer (--force " +
                          (options_.command == CliCommand::Program ? "programs" : "verifies") +
                          " it anyway)");
     return false;
@@ -294,8 +308,28 @@ bool CliRun::waitForAttach(Session& session, const DriverChoice& choice) {
     return false;
 }
 
+// A step counts from its start checks to its end.
+static Operation runningStep(const Session& session) {
+    return session.currentOperation != Operation::None ? session.currentOperation
+                                                       : session.startingOperation;
+}
+
+void CliRun::reportStep(Operation step, double seconds) {
+    if (options_.verbosity == 0 || step == Operation::None) return;
+    char time[32];
+    std::snprintf(time, sizeof time, ": %.2f s", seconds);
+    frontend_.printError(operationStatusText(step) + time);
+}
+
 ExitCode CliRun::runChain(Session& session) {
     if (!session.chainRunning()) return startFailure();
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point chainStart = Clock::now();
+    Operation step = runningStep(session);
+    Clock::time_point stepStart = chainStart;
+    auto secondsSince = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
     bool waitNoticeShown = false;
     while (session.chainRunning()) {
         if (interrupted()) {
@@ -305,9 +339,7 @@ ExitCode CliRun::runChain(Session& session) {
             // loses its factory calibration half-way.
             // A step whose start checks still run counts as that step; a cancel then gives it
             // up before it touches the chip.
-            const Operation running = session.currentOperation != Operation::None
-                                          ? session.currentOperation
-                                          : session.startingOperation;
+            const Operation running = runningStep(session);
             const bool cancellable = frontend_.programIsCancel() || session.programButtonIsCancel ||
                                      running == Operation::Read || running == Operation::Verify;
             if (cancellable) {
@@ -320,8 +352,18 @@ ExitCode CliRun::runChain(Session& session) {
         }
         std::this_thread::sleep_for(kTick);
         session.tick();
+        if (runningStep(session) != step) {
+            reportStep(step, secondsSince(stepStart));
+            step = runningStep(session);
+            stepStart = Clock::now();
+        }
     }
     frontend_.finishProgress();
+    if (options_.verbosity > 0) {
+        char total[48];
+        std::snprintf(total, sizeof total, "All steps: %.2f s", secondsSince(chainStart));
+        frontend_.printError(total);
+    }
     printCalibrationAdvice(session);
     if (interrupted()) return ExitCode::Interrupted;
     return chainOutcome(session);

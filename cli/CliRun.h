@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ExitCode.h"
+#include "operations/Operation.h"
 
 #include <csignal>
 #include <cstdint>
@@ -27,6 +28,7 @@ private:
     ExitCode listDevices(const std::string& cataloguePath);
     bool waitForAttach(Session& session, const DriverChoice& choice);
     ExitCode runChain(Session& session);
+    void reportStep(Operation step, double seconds);   // -v: a step's name and its time
     ExitCode chainOutcome(const Session& session) const;
     ExitCode startFailure() const;
     ExitCode detect(Session& session, const std::string& cataloguePath);

@@ -8,8 +8,8 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
-TerminalFrontend::TerminalFrontend(std::FILE* out, std::FILE* err, bool progressBar)
-    : out_(out), err_(err), progressBar_(progressBar) {}
+TerminalFrontend::TerminalFrontend(std::FILE* out, std::FILE* err, ProgressStyle progress)
+    : out_(out), err_(err), progress_(progress) {}
 
 TerminalFrontend::~TerminalFrontend() { finishProgress(); }
 
@@ -46,15 +46,28 @@ void TerminalFrontend::showMessage(const std::string& text) {
 void TerminalFrontend::setStatusText(const std::string& text) {
     status_ = text;
     lastPercent_ = -1;
+    stepStart_ = std::chrono::steady_clock::now();
     printLine(text);
 }
 
 void TerminalFrontend::setControls(const ControlStates& states) { controls_ = states; }
 
 void TerminalFrontend::setProgress(int percent) {
-    if (!progressBar_ || percent == lastPercent_) return;
+    if (progress_ == ProgressStyle::None || percent == lastPercent_) return;
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - stepStart_).count();
+    if (progress_ == ProgressStyle::Plain) {
+        // One line each time a new tenth is reached, however far the step jumps.
+        const int tenth = std::clamp(percent, 0, 100) / 10;
+        const int lastTenth = lastPercent_ < 0 ? 0 : std::clamp(lastPercent_, 0, 100) / 10;
+        lastPercent_ = percent;
+        if (tenth <= lastTenth) return;
+        std::fprintf(err_, "%s %3d%% %s\n", status_.c_str(), tenth * 10, durationText(elapsed).c_str());
+        std::fflush(err_);
+        return;
+    }
     lastPercent_ = percent;
-    std::fprintf(err_, "\r%s", progressBarText(status_, percent, kBarWidth).c_str());
+    std::fprintf(err_, "\r%s", progressBarText(status_, percent, kBarWidth, elapsed).c_str());
     std::fflush(err_);
     barDrawn_ = true;
 }

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "cli/CliOptions.h"
 #include "operations/Frontend.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 // The terminal's view of the session: status texts and results as lines on out, messages on
-// err, and a progress bar redrawn in place on err when it is a terminal. It also remembers what
+// err, and the progress on err: a bar redrawn in place, or for logs a line at every 10 %. It also remembers what
 // it was shown, so that the command can turn the outcome into an exit status.
 class TerminalFrontend : public Frontend {
 public:
-    TerminalFrontend(std::FILE* out, std::FILE* err, bool progressBar);
+    TerminalFrontend(std::FILE* out, std::FILE* err, ProgressStyle progress);
     ~TerminalFrontend() override;
 
     void showMessage(const std::string& text) override;
@@ -46,9 +48,10 @@ private:
 
     std::FILE* out_;
     std::FILE* err_;
-    bool progressBar_;
+    ProgressStyle progress_;
     bool barDrawn_ = false;
     int lastPercent_ = -1;
+    std::chrono::steady_clock::time_point stepStart_ = std::chrono::steady_clock::now();
     std::string status_;
     ControlStates controls_;
     std::vector<std::string> messages_;

@@ -84,7 +84,7 @@ ExitCode usbList(const CliOptions& options, TerminalFrontend& frontend, QSetting
 #ifdef KORVALIN_HAVE_USB
     std::vector<UsbCandidate> candidates;
     std::string error;
-    if (!listUsbCandidates(candidates, error)) {
+    if (!listUsbCandidates(candidates, error, options.verbosity >= 2)) {
         frontend.printError(error);
         return ExitCode::NotConnected;
     }

@@ -6,9 +6,14 @@
 #include "cli/ExitCode.h"
 #include "cli/TerminalFrontend.h"
 
+#include "operations/Texts.h"
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -34,10 +39,25 @@ void installInterruptHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+// A standard descriptor left closed by the caller would be handed to the next file opened (the
+// simulated chip's image, a trace), and status lines or a HEX text would land in that file.
+// Returns whether standard output was open.
+bool fillClosedStandardDescriptors() {
+    bool outputOpen = true;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (fd == STDOUT_FILENO) outputOpen = false;
+        const int opened = open("/dev/null", O_RDWR);
+        if (opened != fd && opened >= 0) close(opened);
+    }
+    return outputOpen;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string program = "korvalin-cli";
+    const bool outputOpen = fillClosedStandardDescriptors();
     const std::vector<std::string> args(argv + 1, argv + argc);
     // Needs neither the programmer nor the settings, so it stands apart from the option parser.
     if (!args.empty() && args.front() == "check-catalogue")
@@ -53,7 +73,20 @@ int main(int argc, char** argv) {
         return exitStatus(ExitCode::Success);
     }
     if (parsed.options.version) {
+        // Only looked for, not read: --version answers at once, also on a broken install.
         std::printf("%s %s\n", program.c_str(), KORVALIN_VERSION);
+        const std::vector<std::string> dirs = defaultCatalogueDirs();
+        const std::string catalogue =
+            parsed.options.catalogue.empty() ? locateCatalogue(dirs) : parsed.options.catalogue;
+        std::error_code error;
+        if (!catalogue.empty()) {
+            std::printf("catalogue: %s%s\n", catalogue.c_str(),
+                        std::filesystem::is_regular_file(catalogue, error) ? "" : " (not found)");
+        } else {
+            std::string where;
+            for (const std::string& dir : dirs) where += (where.empty() ? "" : ", ") + dir;
+            std::printf("catalogue: none found (looked in %s)\n", where.c_str());
+        }
         return exitStatus(ExitCode::Success);
     }
 
@@ -61,8 +94,19 @@ int main(int argc, char** argv) {
     // A run is thousands of short exchanges and pauses; the kernel's default 50 us of slack on
     // each wake-up adds up to whole percent of a long write. The worker inherits this.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    const bool bar = !parsed.options.quiet && isatty(STDERR_FILENO);
-    TerminalFrontend frontend(stdout, stderr, bar);
+    const CliOptions& options = parsed.options;
+    const ProgressStyle progress =
+        options.quiet ? ProgressStyle::None
+                      : options.progress.value_or(isatty(STDERR_FILENO) ? ProgressStyle::Bar : ProgressStyle::None);
+    // A HEX file read to standard output is the output: the status lines, which scripts find
+    // on standard output otherwise, step aside to standard error.
+    const bool hexToStdout = options.command == CliCommand::Read && options.file == "-";
+    TerminalFrontend frontend(hexToStdout ? stderr : stdout, stderr, progress);
+    if (hexToStdout && !outputOpen) {
+        frontend.showMessage(texts::fileSaveFailed);
+        frontend.printError("(standard output is closed: the HEX file would go nowhere)");
+        return exitStatus(ExitCode::FileError);
+    }
     CliRun run(parsed.options, frontend, interruptSignal);
     const ExitCode code = run.run();
     // A signal also breaks a wait that is not the chain's (opening a FIFO, reading a file): the

@@ -45,7 +45,9 @@ if(TARGET korvalin-cli AND KORVALIN_HELP2MAN)
   set(_korvalin_man ${CMAKE_BINARY_DIR}/korvalin-cli.1.gz)
   add_custom_command(
     OUTPUT ${_korvalin_man}
+    # The version given here: --version also names the catalogue this build tree finds.
     COMMAND ${KORVALIN_HELP2MAN} --no-info --section=1 --source=korvalin-loader
+            --version-string=${PROJECT_VERSION}
             "--name=program, read, verify and erase PIC mid-range microcontrollers"
             --include=${KORVALIN_DATA_DIR}/korvalin-cli.h2m
             --output=${CMAKE_BINARY_DIR}/korvalin-cli.1 $<TARGET_FILE:korvalin-cli>

@@ -73,10 +73,7 @@ void checkTags(std::string_view tags, int family, const auto& problem) {
 std::vector<CatalogueProblem> checkCatalogueLine(std::string_view line, int lineNumber) {
     std::vector<CatalogueProblem> problems;
     const DeviceRecord r = parseCatalogueLine(line);
-    // The selection's own reason and a check below can name the same fault: say it once.
     auto problem = [&](std::string text, bool error) {
-        for (const CatalogueProblem& known : problems)
-            if (known.problem == text) return;
         problems.push_back({lineNumber, r.name, std::move(text), error});
     };
 
@@ -105,14 +102,6 @@ std::vector<CatalogueProblem> checkCatalogueLine(std::string_view line, int line
         problem("column 2 \"" + std::string(columns[1]) + "\" is not WORDS:BITS", true);
 
     if (r.programWordCount == 0) problem("program memory of 0 words", true);
-    // Reads and dumps go in whole groups of 16 cells.
-    if (r.programWordCount % 16 != 0)
-        problem("program memory of " + std::to_string(r.programWordCount) +
-                    " words is not a multiple of 16",
-                true);
-    if (r.eepromByteCount % 16 != 0)
-        problem("EEPROM of " + std::to_string(r.eepromByteCount) + " bytes is not a multiple of 16",
-                true);
     if (r.wordBits != 14)
         problem("program words of " + std::to_string(r.wordBits) +
                     " bits; this programmer writes 14-bit words",

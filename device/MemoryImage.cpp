@@ -55,10 +55,14 @@ bool MemoryImage::loadHex(const std::string& path, HexLoadReport& report) {
     if (!file) return false;
     struct stat info{};
     if (::fstat(::fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    return loadHex(file.get(), report);
+}
 
+bool MemoryImage::loadHex(std::FILE* file, HexLoadReport& report) {
+    report = HexLoadReport{};
     clear();
     addressOffset = 0;
-    LineReader reader(file.get(), longestUsefulLine, maxHexFileBytes);
+    LineReader reader(file, longestUsefulLine, maxHexFileBytes);
     std::string line;
     while (reader.next(line)) parseHexLine(line, report);
     report.tooLarge = reader.exceeded();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,8 @@ public:
     // A file larger than maxHexFileBytes is not read to its end (report.tooLarge, false).
     bool loadHex(const std::string& path);
     bool loadHex(const std::string& path, HexLoadReport& report);
+    // The same from a stream already open (standard input), read once to its end or the bound.
+    bool loadHex(std::FILE* file, HexLoadReport& report);
     void parseHexLine(std::string_view line);
     void parseHexLine(std::string_view line, HexLoadReport& report);
     // The largest real file (8192 words and 256 EEPROM bytes) is about 60 KB.

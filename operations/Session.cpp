@@ -667,6 +667,22 @@ bool Session::openHexFile(const std::string& path) {
         WaitCursor wait(frontend_);
         ok = loaded.loadHex(path, hexLoadReport);
     }
+    return takeLoadedHex(loaded, ok);
+}
+
+bool Session::openHexStream(std::FILE* input) {
+    if (chainRunning()) return false;
+    setProgress(0, 1);
+    MemoryImage loaded = image;
+    bool ok;
+    {
+        WaitCursor wait(frontend_);
+        ok = loaded.loadHex(input, hexLoadReport);
+    }
+    return takeLoadedHex(loaded, ok);
+}
+
+bool Session::takeLoadedHex(const MemoryImage& loaded, bool ok) {
     if (!ok) {
         frontend_.showMessage(hexLoadReport.tooLarge ? texts::hexFileTooLarge : texts::fileOpenFailed);
         return false;
@@ -696,9 +712,23 @@ void Session::copyImageToProgrammer() {
     programmer.configWord2 = image.configWord2;
 }
 
+namespace {
+// Program words are left out when blank as 14-bit words, whatever the device's own blank.
+constexpr uint16_t kSavedBlankWord = 0x3FFF;
+}
+
 bool Session::saveHexFile(const std::string& path) {
-    // Program words are left out when blank as 14-bit words, whatever the device's own blank.
-    if (!image.saveHex(path, true, 0x3FFF)) {
+    if (!image.saveHex(path, true, kSavedBlankWord)) {
+        frontend_.showMessage(texts::fileSaveFailed);
+        return false;
+    }
+    return true;
+}
+
+bool Session::writeHexStream(std::FILE* output) {
+    const std::string text = image.hexText(true, kSavedBlankWord);
+    const bool written = std::fwrite(text.data(), 1, text.size(), output) == text.size();
+    if (std::fflush(output) != 0 || !written || std::ferror(output)) {
         frontend_.showMessage(texts::fileSaveFailed);
         return false;
     }

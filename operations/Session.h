@@ -108,10 +108,15 @@ public:
     // A file that loads but is not what it seems (see HexLoadReport) is kept as loaded, with a
     // warning naming what was found; hexLoadReport keeps the facts for the caller.
     bool openHexFile(const std::string& path);
+    // The same from a stream that is already open (the CLI's standard input).
+    bool openHexStream(std::FILE* input);
     HexLoadReport hexLoadReport;
     // False when the file could not be written (the message has been shown; an existing file
     // is left as it was).
     bool saveHexFile(const std::string& path);
+    // What saveHexFile writes, onto a stream (the CLI's standard output); false, with the
+    // message shown, when it could not all be written.
+    bool writeHexStream(std::FILE* output);
 
     // Results of the editors, applied as the window applies them. Ignored while a chain runs.
     void applyConfigWords(uint16_t configWord, uint16_t configWord2, int32_t protectOff);
@@ -150,6 +155,7 @@ private:
     std::string transferFailureText();
     void readCompletion();
     void copyImageToProgrammer();
+    bool takeLoadedHex(const MemoryImage& loaded, bool ok);
     void endChain(bool verifyResult, bool ok);
     void holdBackProtection();     // as a Program step starts
     bool protectionTookHold();     // after the protected configuration word was written

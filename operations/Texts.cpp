@@ -1,8 +1,71 @@
 #include "operations/Texts.h"
 
+#include <array>
 #include <cstdio>
 
 namespace {
+
+constexpr std::size_t kTextCount = static_cast<std::size_t>(TextId::Count);
+
+// Rows in TextId order; the Japanese column is the program's own wording, byte for byte.
+constexpr std::array<TextPair, kTextCount> kTexts{{
+    {"KVNライターが未接続です", "The KVN programmer is not connected"},
+    {"KVNライターとの通信に失敗しました。", "Communication with the KVN programmer failed."},
+    {"デバイスIDが一致しません", "The device ID does not match"},
+    {"デバイスが未実装です", "No device in the socket"},
+    {"デバイス リストファイルが見つかりません。", "The device list file was not found."},
+    {"デバイス リストの内容が正しくありません。", "The device list is not valid."},
+    {"ファイルを開けませんでした。", "The file could not be opened."},
+    {"ファイルを保存できませんでした。", "The file could not be saved."},
+    {"OSC校正値を記録できませんでした。\nチップは消去していません。",
+     "The OSC calibration value could not be recorded.\nThe chip was not erased."},
+    {"HEXファイルが大きすぎます。", "The HEX file is too large."},
+    {"USB の設定(&U)...", "&USB Setup..."},
+    {"USB ID が未設定です。一覧から KVN ライターを選んでください。",
+     "No USB ID is set. Choose the KVN programmer from the list."},
+    {"KVN ライターになりうる USB 機器が見つかりません。",
+     "No USB device that could be a KVN programmer was found."},
+    {"接続中: ", "Connected: "},
+    {"KVN ライターは他のプログラムが使用中です。",
+     "The KVN programmer is in use by another program."},
+    {"使用中", "In use"},
+    {"設定済み", "Chosen"},
+    {"可", "Yes"},
+    {"不可", "No"},
+    {"権限がありません。端末で実行してください: ", "No permission. Run in a terminal: "},
+    {"応答なし", "No answer"},
+    {"高速書き込み(&F)", "&Fast Programming"},
+    {"このデバイスは高速書き込みに未対応です (標準で書き込みます)",
+     "This device has no fast programming (it is written at normal speed)"},
+    {"KVN のﾊﾞｰｼﾞｮﾝ情報(&A)...", "&About KVN..."},
+    {"校正値を指定(&C)...", "Enter &Calibration..."},
+    {"英語で表示 (English)(&E)", "&English"},
+    {"表示言語は次回の起動から切り替わります", "The language changes at the next start"},
+    {"なし", "none"},
+    {"OSC校正値が工場出荷値ではありません (読出値 %04X BG%d)。\n"
+     "記録にある最後の正常値: %s\nチップは消去していません。",
+     "The OSC calibration value is not a factory value (read %04X BG%d).\n"
+     "Last good value recorded: %s\nThe chip was not erased."},
+    {"OSC校正値を書き戻せませんでした。\n校正値 %04X BG%d を書き込んでください。",
+     "The OSC calibration value could not be written back.\n"
+     "Write the calibration value %04X BG%d."},
+    {"\nデバイスのデータがありません", "\nNo data for the device"},
+    {"デバイス外のデータ: %u バイト", "Data outside the device: %u bytes"},
+    {"チェックサム エラー: %u 件", "Checksum errors: %u"},
+    {"途中で切れたレコード: %u 件", "Records cut short: %u"},
+    {"レコードでない行: %u 行", "Lines that are no record: %u"},
+    {"\n終了レコードがありません", "\nNo end record"},
+    {"HEXファイルの内容に問題があります。", "The HEX file has problems."},
+}};
+
+constexpr std::array<const char*, kTextCount> column(Language language) {
+    std::array<const char*, kTextCount> texts{};
+    for (std::size_t i = 0; i < kTextCount; ++i)
+        texts[i] = language == Language::English ? kTexts[i].en : kTexts[i].ja;
+    return texts;
+}
+
+Language chosenLanguage = Language::Japanese;
 
 // Eight cells per line, two lines per block of 16; a buffer shorter than count only shows
 // the blocks it really holds.
@@ -27,6 +90,32 @@ std::string dumpText(const std::vector<uint16_t>& cells, uint32_t count, const c
 }
 
 }  // namespace
+
+// Constant-initialised, so that texts read during other files' static initialisation are
+// already the Japanese ones.
+constinit std::array<const char*, kTextCount> texts::activeColumn = column(Language::Japanese);
+
+const TextPair& textPair(TextId id) {
+    return kTexts[static_cast<std::size_t>(id)];
+}
+
+const char* text(TextId id, Language language) {
+    const TextPair& pair = textPair(id);
+    return language == Language::English ? pair.en : pair.ja;
+}
+
+const char* text(TextId id) {
+    return text(id, chosenLanguage);
+}
+
+void setLanguage(Language language) {
+    chosenLanguage = language;
+    texts::activeColumn = column(language);
+}
+
+Language currentLanguage() {
+    return chosenLanguage;
+}
 
 std::string operationStatusText(Operation operation) {
     switch (operation) {
@@ -108,38 +197,34 @@ ControlStates controlStatesFor(const ControlStates& previous, bool enable, bool 
 
 std::string calibrationNotFactoryText(uint16_t word, int bits, int32_t lastWord, int lastBits) {
     char text[256];
-    char last[32] = "なし";
+    char last[32];
+    std::snprintf(last, sizeof last, "%s", ::text(TextId::CalibrationNoneRecorded));
     if (lastWord >= 0) std::snprintf(last, sizeof last, "%04X BG%d", lastWord & 0xFFFF, lastBits);
-    std::snprintf(text, sizeof text,
-                  "OSC校正値が工場出荷値ではありません (読出値 %04X BG%d)。\n"
-                  "記録にある最後の正常値: %s\nチップは消去していません。",
-                  word, bits, last);
+    std::snprintf(text, sizeof text, ::text(TextId::CalibrationNotFactoryFormat), word, bits, last);
     return text;
 }
 
 std::string calibrationRestoreText(uint16_t word, int bits) {
     char text[160];
-    std::snprintf(text, sizeof text,
-                  "OSC校正値を書き戻せませんでした。\n校正値 %04X BG%d を書き込んでください。", word,
-                  bits);
+    std::snprintf(text, sizeof text, ::text(TextId::CalibrationRestoreFormat), word, bits);
     return text;
 }
 
 std::string hexLoadWarning(const HexLoadReport& report) {
     std::string text;
     char line[96];
-    auto add = [&](const char* format, uint32_t count) {
+    auto add = [&](TextId format, uint32_t count) {
         if (count == 0) return;
-        std::snprintf(line, sizeof line, format, static_cast<unsigned>(count));
+        std::snprintf(line, sizeof line, ::text(format), static_cast<unsigned>(count));
         text += "\n";
         text += line;
     };
-    if (report.bytesInDevice == 0) text += "\nデバイスのデータがありません";
-    add("デバイス外のデータ: %u バイト", report.bytesOutside);
-    add("チェックサム エラー: %u 件", report.checksumErrors);
-    add("途中で切れたレコード: %u 件", report.cutRecords);
-    add("レコードでない行: %u 行", report.strayLines);
-    if (!report.endRecordSeen) text += "\n終了レコードがありません";
+    if (report.bytesInDevice == 0) text += ::text(TextId::HexNoDeviceData);
+    add(TextId::HexBytesOutsideFormat, report.bytesOutside);
+    add(TextId::HexChecksumErrorsFormat, report.checksumErrors);
+    add(TextId::HexCutRecordsFormat, report.cutRecords);
+    add(TextId::HexStrayLinesFormat, report.strayLines);
+    if (!report.endRecordSeen) text += ::text(TextId::HexNoEndRecord);
     if (text.empty()) return text;
-    return "HEXファイルの内容に問題があります。" + text;
+    return ::text(TextId::HexProblemsHeading) + text;
 }

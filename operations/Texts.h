@@ -5,40 +5,112 @@
 
 #include "device/MemoryImage.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// The system's own texts, shown exactly as they stand here.
+// The system's own texts. Japanese is the default and stands exactly as the program has always
+// shown it; English is its second column.
+enum class Language { Japanese, English };
+
+enum class TextId {
+    NotConnected,
+    TransferFailed,
+    DeviceIdMismatch,
+    SocketEmpty,
+    CatalogueMissing,
+    CatalogueInvalid,
+    FileOpenFailed,
+    FileSaveFailed,
+    CalibrationJournalFailed,
+    HexFileTooLarge,
+    UsbSetupMenu,
+    UsbNotConfigured,
+    UsbNoCandidate,
+    UsbConnectedTo,
+    UsbBusy,
+    UsbInUse,
+    UsbConfigured,
+    UsbAccessYes,
+    UsbAccessNo,
+    UsbAccessHint,
+    UsbProbeNoAnswer,
+    FastScheduleMenu,
+    FastScheduleUnavailable,
+    AboutMenu,
+    CalibrationChooseButton,
+    LanguageMenu,
+    LanguageAppliesAtNextStart,
+    // Formats and pieces of the formatters below.
+    CalibrationNoneRecorded,
+    CalibrationNotFactoryFormat,
+    CalibrationRestoreFormat,
+    HexNoDeviceData,
+    HexBytesOutsideFormat,
+    HexChecksumErrorsFormat,
+    HexCutRecordsFormat,
+    HexStrayLinesFormat,
+    HexNoEndRecord,
+    HexProblemsHeading,
+    Count
+};
+
+struct TextPair {
+    const char* ja;
+    const char* en;
+};
+
+// The whole table, one row per TextId.
+const TextPair& textPair(TextId id);
+const char* text(TextId id, Language language);
+// In the language the front end chose at start.
+const char* text(TextId id);
+
+// Chosen once by the front end before it shows anything; Japanese until then. Not for changing
+// while texts are on screen: the window asks for a restart instead.
+void setLanguage(Language language);
+Language currentLanguage();
+
 namespace texts {
-inline constexpr const char* notConnected = "KVNライターが未接続です";
-inline constexpr const char* transferFailed = "KVNライターとの通信に失敗しました。";
-inline constexpr const char* deviceIdMismatch = "デバイスIDが一致しません";
-inline constexpr const char* socketEmpty = "デバイスが未実装です";
-inline constexpr const char* catalogueMissing = "デバイス リストファイルが見つかりません。";
-inline constexpr const char* catalogueInvalid = "デバイス リストの内容が正しくありません。";
-inline constexpr const char* fileOpenFailed = "ファイルを開けませんでした。";
-inline constexpr const char* fileSaveFailed = "ファイルを保存できませんでした。";
+// The chosen language's column, kept in step by setLanguage(). The names below read like the
+// constant texts they always were, so callers and their tests need no change.
+extern std::array<const char*, static_cast<std::size_t>(TextId::Count)> activeColumn;
+#define KORVALIN_TEXT(name, id) \
+    inline const char* const& name = activeColumn[static_cast<std::size_t>(TextId::id)]
+KORVALIN_TEXT(notConnected, NotConnected);
+KORVALIN_TEXT(transferFailed, TransferFailed);
+KORVALIN_TEXT(deviceIdMismatch, DeviceIdMismatch);
+KORVALIN_TEXT(socketEmpty, SocketEmpty);
+KORVALIN_TEXT(catalogueMissing, CatalogueMissing);
+KORVALIN_TEXT(catalogueInvalid, CatalogueInvalid);
+KORVALIN_TEXT(fileOpenFailed, FileOpenFailed);
+KORVALIN_TEXT(fileSaveFailed, FileSaveFailed);
+KORVALIN_TEXT(calibrationJournalFailed, CalibrationJournalFailed);
+KORVALIN_TEXT(hexFileTooLarge, HexFileTooLarge);
+// The window's USB setup.
+KORVALIN_TEXT(usbSetupMenu, UsbSetupMenu);
+KORVALIN_TEXT(usbNotConfigured, UsbNotConfigured);
+KORVALIN_TEXT(usbNoCandidate, UsbNoCandidate);
+KORVALIN_TEXT(usbConnectedTo, UsbConnectedTo);
+KORVALIN_TEXT(usbBusy, UsbBusy);
+KORVALIN_TEXT(usbInUse, UsbInUse);
+KORVALIN_TEXT(usbConfigured, UsbConfigured);
+KORVALIN_TEXT(usbAccessYes, UsbAccessYes);
+KORVALIN_TEXT(usbAccessNo, UsbAccessNo);
+KORVALIN_TEXT(usbAccessHint, UsbAccessHint);
+KORVALIN_TEXT(usbProbeNoAnswer, UsbProbeNoAnswer);
+KORVALIN_TEXT(fastScheduleMenu, FastScheduleMenu);
+KORVALIN_TEXT(fastScheduleUnavailable, FastScheduleUnavailable);
+KORVALIN_TEXT(aboutMenu, AboutMenu);
+KORVALIN_TEXT(calibrationChooseButton, CalibrationChooseButton);
+KORVALIN_TEXT(languageMenu, LanguageMenu);
+KORVALIN_TEXT(languageAppliesAtNextStart, LanguageAppliesAtNextStart);
+#undef KORVALIN_TEXT
+// The same in every language.
 inline constexpr const char* verifyOk = "Program Verify - OK";
 inline constexpr const char* verifyNg = "Program Verify - NG";
-inline constexpr const char* calibrationJournalFailed =
-    "OSC校正値を記録できませんでした。\nチップは消去していません。";
-inline constexpr const char* hexFileTooLarge = "HEXファイルが大きすぎます。";
 inline constexpr const char* catalogueFileName = "PicDeviceList.txt";
-// The window's USB setup.
-inline constexpr const char* usbSetupMenu = "USB の設定(&U)...";
-inline constexpr const char* usbNotConfigured = "USB ID が未設定です。一覧から KVN ライターを選んでください。";
-inline constexpr const char* usbNoCandidate = "KVN ライターになりうる USB 機器が見つかりません。";
-inline constexpr const char* usbConnectedTo = "接続中: ";
-inline constexpr const char* usbBusy = "KVN ライターは他のプログラムが使用中です。";
-inline constexpr const char* usbInUse = "使用中";
-inline constexpr const char* usbConfigured = "設定済み";
-inline constexpr const char* usbAccessYes = "可";
-inline constexpr const char* usbAccessNo = "不可";
-inline constexpr const char* usbAccessHint = "権限がありません。端末で実行してください: ";
-inline constexpr const char* usbProbeNoAnswer = "応答なし";
-inline constexpr const char* fastScheduleMenu = "高速書き込み(&F)";
-inline constexpr const char* fastScheduleUnavailable = "このデバイスは高速書き込みに未対応です (標準で書き込みます)";
 }  // namespace texts
 
 // The status line while an operation runs; "" for None.

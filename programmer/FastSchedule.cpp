@@ -15,18 +15,24 @@ struct ScheduleRow {
 // Longest times of the public Microchip programming specifications (and, for the data EEPROM,
 // the data sheets' erase/write cycle), never the typical ones. A figure marked (?) was found in
 // one source only; each rounds up to the whole 100 µs. Devices missing here keep the standard
-// schedule.
+// schedule. Second sources looked at: usbpicprog's firmware (bulk_erase.c, write_data.c,
+// prog.h) and two other open programmers; what each says is noted under the figure.
 //   16F84A      DS30262, section 2.3 / table 5-1: Begin Erase/Programming erases and programs
 //               one word, 8 ms at most (4 + 4); bulk erase 10 ms; data EEPROM as program words.
-//   16F628      DS30034, section 3.2 / table 5-1: as the 16F84A (?).
-//   16F87x      DS39025, section 2.3 / table 5-1: erase/program cycle 8 ms; bulk erase 8 ms (?).
+//   16F628      DS30034, section 3.2 / table 5-1: as the 16F84A (?). Not confirmed: usbpicprog
+//               waits 20 ms ("Tera + Tprog") after its bulk erase of this family.
+//   16F87x      DS39025, section 2.3 / table 5-1: erase/program cycle 8 ms; bulk erase 8 ms,
+//               confirmed: usbpicprog's bulk erase of program and of data memory waits 8 ms.
 //   16F62xA     DS41196, section 3.2 / table 5-1: program cycle 2.5 ms to 4 ms; data EEPROM 6 ms;
-//               each bulk erase 6 ms.
+//               each bulk erase 6 ms. A programmer written from DS41196E calls 2.5, 6 and 6 ms
+//               minimums and waits 3, 10 and 10 ms: the 6 ms figures are not confirmed as maxima.
 //   16F87xA     DS39589, section 2.3 / table 5-1: a row by Begin Programming Only to End
 //               Programming 1 ms to 2 ms; Begin Erase/Programming (data EEPROM) up to 8 ms;
 //               chip erase 8 ms to 10 ms.
 //   16F819/88   DS39603 and DS39607, section 2.3 / table 5-1: a four-word row 1 ms to 2 ms; a
 //               data byte by Begin Programming Only 2 ms to 4 ms (?); chip erase 8 ms to 10 ms.
+//               usbpicprog writes these data bytes the same way (0x18 ... 0x17) but waits its
+//               one 8 ms for every PIC16 data byte: the 4 ms is not confirmed.
 //   12F629/675, 16F630/676
 //               DS41191, section 3.2 / table 5-1: program cycle 2.5 ms to 3 ms; data EEPROM
 //               6 ms; each bulk erase 6 ms to 8 ms.
@@ -118,6 +124,14 @@ FastPack packFastWrites(std::span<const uint16_t> items, const FastWriteForm& fo
         pack.taken += static_cast<uint32_t>(unit.size());
     }
     return pack;
+}
+
+bool dataFollowsProgram(uint32_t programWords, uint32_t eepromBytes)
+{
+    // OpenProg reads data memory the same way, by stepping the one counter on to 0x2100.
+    // The counter wraps from 0x1FFF to 0 in program space.
+    const bool powerOfTwo = eepromBytes != 0 && (eepromBytes & (eepromBytes - 1)) == 0;
+    return powerOfTwo && programWords % 0x2000 % eepromBytes == 0;
 }
 
 Script fastEraseScript(uint8_t command, uint16_t wait)

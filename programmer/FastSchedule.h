@@ -46,6 +46,14 @@ struct FastPack {
 };
 FastPack packFastWrites(std::span<const uint16_t> items, const FastWriteForm& form);
 
+// Whether data memory, which the chip addresses by the low bits of the one address counter, is
+// at byte 0 once the counter has stepped over programWords words from 0.
+bool dataFollowsProgram(uint32_t programWords, uint32_t eepromBytes);
+
+// Up to this many Increment Address steps (two scripts) cost less than leaving and entering
+// programming mode again.
+constexpr uint32_t kFastStepsForEntry = 64;
+
 // A bulk erase (0x09, 0x0B) or chip erase (0x1F) with its own wait, answered like the standard one.
 Script fastEraseScript(uint8_t command, uint16_t wait);
 

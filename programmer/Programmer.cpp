@@ -63,8 +63,9 @@ public:
     }
 
     // Writes items by the fast schedule, script after script, advancing the progress by what
-    // each one covered. False when the form does not fit a script at all (nothing sent).
-    bool fastWrites(std::span<const uint16_t> items, const FastWriteForm& form)
+    // each one covered. Returns how far the address moved; nullopt when the form does not fit a
+    // script at all (nothing sent).
+    std::optional<std::size_t> fastWrites(std::span<const uint16_t> items, const FastWriteForm& form)
     {
         // Blank words after the last one written need not even be stepped over: the exit that
         // follows forgets the address.
@@ -80,14 +81,30 @@ public:
         for (std::size_t done = 0; done < items.size() && !p.cancelled() && ok;) {
             const FastPack pack = packFastWrites(items.subspan(done), form);
             if (pack.taken == 0)
-                return false;
+                return std::nullopt;
             send(pack.script);
             p.progressPosition.fetch_add(pack.taken, std::memory_order_relaxed);
             done += pack.taken;
         }
         if (ok && !p.cancelled())
             p.progressPosition.fetch_add(static_cast<uint32_t>(trimmed), std::memory_order_relaxed);
-        return true;
+        return items.size();
+    }
+
+    // n Increment Address commands, as many as a script holds: the chip cannot tell, and the
+    // steps cost a round trip per 32 instead of per step. Moves the progress with them if asked.
+    void stepAddress(uint32_t n, bool progress)
+    {
+        for (uint32_t i = 0; i < n && ok;) {
+            const uint32_t k = std::min<uint32_t>(n - i, kScriptCapacity / 2);
+            Script steps = addressStepScript();
+            for (uint32_t j = 1; j < k; ++j)
+                steps.command(kIncrementAddress);
+            send(steps);
+            if (progress)
+                p.progressPosition.fetch_add(k, std::memory_order_relaxed);
+            i += k;
+        }
     }
 
     void writeBlock(std::span<const uint16_t> words)
@@ -126,17 +143,7 @@ public:
     void walkTo(uint32_t address)
     {
         if (p.fastSchedule) {
-            // The same Increment Address commands, as many as a script holds: the chip cannot
-            // tell, and the walk costs a round trip per 32 steps instead of per step.
-            for (uint32_t i = 0; i < address && ok;) {
-                const uint32_t n = std::min<uint32_t>(address - i, kScriptCapacity / 2);
-                Script steps = addressStepScript();
-                for (uint32_t k = 1; k < n; ++k)
-                    steps.command(kIncrementAddress);
-                send(steps);
-                p.progressPosition.fetch_add(n, std::memory_order_relaxed);
-                i += n;
-            }
+            stepAddress(address, true);
             return;
         }
         for (uint32_t i = 0; i < address && ok; ++i) {
@@ -247,10 +254,15 @@ bool Programmer::readAll()
         if (!cancelled() && calibrationAddress < words.size())
             calibration = words[calibrationAddress];
     }
-    run.exit();
 
     if (eepromByteCount != 0) {
-        run.enter();
+        // After the whole program memory the counter's low bits, which address data memory,
+        // are 0 again: the fast schedule reads on without a mode entry.
+        const uint32_t programRead = static_cast<uint32_t>(std::min<std::size_t>(programWordCount, words.size()) / 16 * 16);
+        if (!fastSchedule || !dataFollowsProgram(programRead, eepromByteCount) || programRead != programWordCount) {
+            run.exit();
+            run.enter();
+        }
         const uint32_t blocks = std::min<std::size_t>(eepromByteCount, eeprom.size()) / 16;
         for (uint32_t i = 0; i < blocks && !cancelled() && run.send(readEepromBlockScript(), answer);
              ++i) {
@@ -258,10 +270,14 @@ bool Programmer::readAll()
                 eeprom[16 * i + k] = decodeEepromByte(answer[2 * k], answer[2 * k + 1]);
             progressPosition.fetch_add(16, std::memory_order_relaxed);
         }
-        run.exit();
     }
 
-    run.enter();
+    // The user ID read starts with Load Configuration, which reaches the configuration area
+    // from any address: the fast schedule spares itself a mode entry.
+    if (!fastSchedule) {
+        run.exit();
+        run.enter();
+    }
     if (!cancelled()) {
         if (run.send(readUserIdsScript(), answer)) {
             ids = 0;
@@ -320,7 +336,9 @@ bool Programmer::programAll()
         run.exit();
     }
 
-    if (!fastSchedule || !programFast(run, *fastSchedule, wordCount)) {
+    // The fast schedule leaves the chip in programming mode for the configuration area.
+    const bool fast = fastSchedule && programFast(run, *fastSchedule, wordCount);
+    if (!fast) {
         run.enter();
         if (!cancelled()) {
             switch (programMethod) {
@@ -362,9 +380,9 @@ bool Programmer::programAll()
             }
             run.exit();
         }
+        run.enter();
     }
 
-    run.enter();
     if (!cancelled()) {
         const bool writeIds = writeUserId || keptIds;
         const std::array<uint16_t, 4> ids = writeUserId ? userIdWords(userId) : keptIds.value_or(std::array<uint16_t, 4>{});
@@ -415,6 +433,7 @@ bool Programmer::programFast(Run& run, const FastSchedule& fast, uint32_t wordCo
     words.wait = waitForMicroseconds(rows ? fast.rowUs : fast.wordUs, programmerClock);
     words.skipBlank = erased;
     words.blank = blankWord;
+    std::size_t stepped = 0;
 
     run.enter();
     if (!cancelled()) {
@@ -428,11 +447,19 @@ bool Programmer::programFast(Run& run, const FastSchedule& fast, uint32_t wordCo
         std::vector<uint16_t> image(programWords.begin(), programWords.begin() + wordCount);
         for (uint16_t& w : image)
             w &= blankWord;
-        run.fastWrites(image, words);
+        stepped = run.fastWrites(image, words).value_or(0);
     }
-    run.exit();
 
     if (eepromByteCount != 0) {
+        // Data memory answers at the counter's low bits: from the end of program memory the
+        // counter is at data byte 0 again, and a few steps cost less than a mode entry.
+        const uint32_t rest = wordCount - static_cast<uint32_t>(std::min<std::size_t>(stepped, wordCount));
+        if (!cancelled() && run.ok && dataFollowsProgram(wordCount, eepromByteCount) && rest <= kFastStepsForEntry) {
+            run.stepAddress(rest, false);
+        } else {
+            run.exit();
+            run.enter();
+        }
         const uint32_t byteCount = static_cast<uint32_t>(std::min<std::size_t>(eepromByteCount, eepromBytes.size()));
         std::vector<uint16_t> bytes(eepromBytes.begin(), eepromBytes.begin() + byteCount);
         for (uint16_t& b : bytes)
@@ -443,10 +470,10 @@ bool Programmer::programFast(Run& run, const FastSchedule& fast, uint32_t wordCo
         data.wait = waitForMicroseconds(fast.eepromUs, programmerClock);
         data.skipBlank = erased;
         data.blank = 0xFF;
-        run.enter();
         run.fastWrites(bytes, data);
-        run.exit();
     }
+    // No exit: Load Configuration reaches the configuration area from any address, and every
+    // mode entry costs the programmer's full supply and VPP start-up wait.
     return true;
 }
 

@@ -108,7 +108,8 @@ bool writeUsbChoice(QSettings& store, uint16_t vendorId, uint16_t productId, con
 }
 
 DriverChoice chooseDriver(const std::string& simSetup, const std::string& tracePath,
-                          QSettings* store, const std::string& usbPick, bool firstOfSeveral) {
+                          QSettings* store, const std::string& usbPick, bool firstOfSeveral,
+                          bool usbDebugLog) {
     DriverChoice choice;
     const std::string setup = simSetup.empty() ? environment("KORVALIN_SIM") : simSetup;
     if (!setup.empty()) {
@@ -131,6 +132,7 @@ DriverChoice chooseDriver(const std::string& simSetup, const std::string& traceP
         if (choice.failure != DriverFailure::None) return choice;
         usbChoice.pick = usbPick.empty() ? environment("KORVALIN_USB") : usbPick;
         usbChoice.firstOfSeveral = firstOfSeveral;
+        usbChoice.debugLog = usbDebugLog;
         auto usb = std::make_unique<LibusbDriver>(usbChoice);
         LibusbDriver* raw = usb.get();
         const std::string absent = "no programmer with USB ID " +
@@ -147,6 +149,7 @@ DriverChoice chooseDriver(const std::string& simSetup, const std::string& traceP
         (void)store;
         (void)usbPick;
         (void)firstOfSeveral;
+        (void)usbDebugLog;
         choice.error = "this build has no USB support";
         choice.failure = DriverFailure::NoUsb;
         return choice;

@@ -49,10 +49,10 @@ struct DriverChoice {
 // number or a bus-port path; empty: KORVALIN_USB, else the stored "Serial"), or with
 // firstOfSeveral the first. Wraps it in the exchange trace when tracePath is not empty or
 // KORVALIN_TRACE is set (tracePath wins). store is where "Settings/Usb" is read; null opens the
-// running executable's own store.
+// running executable's own store. usbDebugLog turns on libusb's own debug log.
 DriverChoice chooseDriver(const std::string& simSetup, const std::string& tracePath,
                           QSettings* store = nullptr, const std::string& usbPick = std::string(),
-                          bool firstOfSeveral = false);
+                          bool firstOfSeveral = false, bool usbDebugLog = false);
 
 // The programmer the store's group "Settings/Usb" names: "VendorId", "ProductId" (four hex
 // digits each) and "Serial" ("" any). usb-use and the window's USB setup write it.

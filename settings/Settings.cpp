@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QVariant>
 
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -13,6 +14,7 @@ namespace {
 constexpr const char* kDeviceGroup = "Settings/Device";
 constexpr const char* kLastFolderKey = "Settings/Files/LastFolder";
 constexpr const char* kProgrammingGroup = "Settings/Programming";
+constexpr const char* kLanguageKey = "Settings/Language";
 
 // A 32-bit value as the registry would hold it: anything from INT32_MIN to UINT32_MAX is taken
 // (the unsigned half wraps, as a DWORD read into a signed member does); text that is not a
@@ -71,6 +73,33 @@ bool saveSettings(QSettings& store, const RememberedSettings& values) {
     store.setValue(QStringLiteral("UserID"), values.userId);
     store.setValue(QStringLiteral("DeviceID"), values.deviceId);
     store.endGroup();
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+std::optional<Language> languageFromName(std::string_view name) {
+    if (name == "en") return Language::English;
+    if (name == "ja") return Language::Japanese;
+    return std::nullopt;
+}
+
+const char* languageName(Language language) {
+    return language == Language::English ? "en" : "ja";
+}
+
+Language resolveLanguage(std::string_view option, const char* environment, std::string_view stored) {
+    for (std::string_view name : {option, std::string_view(environment ? environment : ""), stored})
+        if (const std::optional<Language> language = languageFromName(name)) return *language;
+    return Language::Japanese;
+}
+
+Language loadLanguage(QSettings& store, std::string_view option) {
+    const std::string stored = store.value(QLatin1String(kLanguageKey)).toString().toStdString();
+    return resolveLanguage(option, std::getenv("KORVALIN_LANG"), stored);
+}
+
+bool saveLanguage(QSettings& store, Language language) {
+    store.setValue(QLatin1String(kLanguageKey), QLatin1String(languageName(language)));
     store.sync();
     return store.status() == QSettings::NoError;
 }

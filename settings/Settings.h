@@ -1,8 +1,12 @@
 #pragma once
 
+#include "operations/Texts.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 class QSettings;
 
@@ -34,6 +38,16 @@ bool saveSettings(QSettings& store, const RememberedSettings& values);
 // its own, so that it can never disturb the four values above. Empty when none is kept yet.
 QString loadLastFolder(QSettings& store);
 void saveLastFolder(QSettings& store, const QString& folder);
+
+// "en" or "ja"; anything else is no language.
+std::optional<Language> languageFromName(std::string_view name);
+const char* languageName(Language language);
+// The language of the texts: the CLI's --lang, else KORVALIN_LANG, else "Language" in group
+// "Settings", else Japanese. A value that names no language is passed over.
+Language resolveLanguage(std::string_view option, const char* environment, std::string_view stored);
+// The same, reading the store and KORVALIN_LANG.
+Language loadLanguage(QSettings& store, std::string_view option = {});
+bool saveLanguage(QSettings& store, Language language);
 
 inline constexpr const char* kSettingsOrganisation = "Tessmark";
 // The window's executable, whose store the terminal front end reads so that both agree on the

@@ -17,8 +17,10 @@
 #include "dialogs/DeviceIdDialog.h"
 #include "dialogs/TestPanelDialog.h"
 #include "dialogs/UserIdDialog.h"
+#include "dialogs/Translation.h"
 #include "dialogs/VerifyErrorDialog.h"
 #include "operations/Session.h"
+#include "settings/Settings.h"
 #include "sim/SimulatedDriver.h"
 
 #include <QApplication>
@@ -27,8 +29,10 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTranslator>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -107,6 +111,12 @@ int main(int argc, char** argv) {
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     if (!QDir().mkpath(folder.path())) {
         fail(QStringLiteral("cannot create %1").arg(folder.path()));
+        return 1;
+    }
+    // KORVALIN_LANG=en: the English pictures, into a folder of their own.
+    QTranslator translator;
+    if (!applyLanguage(resolveLanguage({}, std::getenv("KORVALIN_LANG"), {}), translator)) {
+        fail(QStringLiteral("the English translation is missing"));
         return 1;
     }
     const QString hexPath = argc == 3 ? QString::fromLocal8Bit(argv[2])

@@ -129,7 +129,7 @@ std::string usbIdText(uint16_t vendorId, uint16_t productId)
     return text;
 }
 
-bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error)
+bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error, bool debugLog)
 {
     candidates.clear();
     libusb_context* context = nullptr;
@@ -138,6 +138,8 @@ bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error
         error = std::string("USB cannot be used on this system: ") + libusb_strerror(static_cast<libusb_error>(rc));
         return false;
     }
+    if (debugLog)
+        libusb_set_option(context, LIBUSB_OPTION_LOG_LEVEL, LIBUSB_LOG_LEVEL_DEBUG);
     libusb_device** list = nullptr;
     const ssize_t count = libusb_get_device_list(context, &list);
     if (count < 0) {
@@ -546,6 +548,9 @@ void LibusbDriver::start()
                                libusb_strerror(static_cast<libusb_error>(rc));
             return;
         }
+        // Per context: the level set on the default context does not reach this one.
+        if (impl_->choice.debugLog)
+            libusb_set_option(impl_->context, LIBUSB_OPTION_LOG_LEVEL, LIBUSB_LOG_LEVEL_DEBUG);
     }
     impl_->hotplug = false;
     if (impl_->wantHotplug && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {

@@ -29,11 +29,12 @@ struct UsbChoice {
     std::string serial;         // "" any
     std::string pick;           // a serial number or a bus-port path; "" any (wins over serial)
     bool firstOfSeveral = false;
+    bool debugLog = false;      // libusb's own debug log on stderr (korvalin-cli -vv)
 };
 
 // Every device on the bus shaped like the programmer, in bus order; false with a plain message
 // in error when USB cannot be used at all.
-bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error);
+bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error, bool debugLog = false);
 
 // "vvvv:pppp" in lower case, as lsusb and udev write it.
 std::string usbIdText(uint16_t vendorId, uint16_t productId);

@@ -1,7 +1,9 @@
 #include "WindowHarness.h"
 
 #include "app/Application.h"
+#include "app/MainWindow.h"
 #include "device/MemoryImage.h"
+#include "operations/Texts.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,13 +15,19 @@
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { qunsetenv("KORVALIN_SIM"); }
+    void cleanup() {
+        qunsetenv("KORVALIN_SIM");
+        qunsetenv("KORVALIN_LANG");
+        setLanguage(Language::Japanese);
+    }
     void restoresAndWritesBackOnce_data();
     void restoresAndWritesBackOnce();
     void fileFromTheCommandLine_data();
     void fileFromTheCommandLine();
     void driverProblemsAtStart_data();
     void driverProblemsAtStart();
+    void languageAtStart_data();
+    void languageAtStart();
 
 private:
     QTemporaryDir dir_;
@@ -217,6 +225,58 @@ void StartupTest::fileFromTheCommandLine() {
     QSettings after(storePath_, QSettings::IniFormat);
     QCOMPARE(after.value(QStringLiteral("Settings/Files/LastFolder")).toString(), expected);
     QCOMPARE(after.contains(QStringLiteral("Settings/Files/LastFolder")), !expected.isEmpty());
+}
+
+void StartupTest::languageAtStart_data() {
+    QTest::addColumn<QString>("stored");       // Settings/Language; "": absent
+    QTest::addColumn<QByteArray>("environment");
+    QTest::addColumn<bool>("switchInWindow");
+    QTest::addColumn<QString>("cancelLabel");
+    QTest::addColumn<QString>("storedAfter");
+    QTest::newRow("default") << "" << QByteArray() << false << "ｷｬﾝｾﾙ" << "";
+    QTest::newRow("stored English") << "en" << QByteArray() << false << "Cancel" << "en";
+    QTest::newRow("KORVALIN_LANG wins") << "en" << QByteArray("ja") << false << "ｷｬﾝｾﾙ" << "en";
+    QTest::newRow("KORVALIN_LANG for this run only")
+        << "" << QByteArray("en") << false << "Cancel" << "";
+    QTest::newRow("unknown names passed over") << "fr" << QByteArray("EN") << false << "ｷｬﾝｾﾙ" << "fr";
+    QTest::newRow("switched: from the next start") << "" << QByteArray() << true << "ｷｬﾝｾﾙ" << "en";
+    QTest::newRow("switched back") << "en" << QByteArray() << true << "Cancel" << "ja";
+}
+
+void StartupTest::languageAtStart() {
+    QFETCH(QString, stored);
+    QFETCH(QByteArray, environment);
+    QFETCH(bool, switchInWindow);
+    QFETCH(QString, cancelLabel);
+    QFETCH(QString, storedAfter);
+    const QString key = QStringLiteral("Settings/Language");
+    {
+        QSettings seed(storePath_, QSettings::IniFormat);
+        seed.clear();
+        if (!stored.isEmpty()) seed.setValue(key, stored);
+    }
+    if (!environment.isEmpty()) qputenv("KORVALIN_LANG", environment);
+    QSettings store(storePath_, QSettings::IniFormat);
+    Application app(store);
+    prepare(app);
+    const bool english = cancelLabel == QStringLiteral("Cancel");
+    bool ran = false;
+    app.beforeRun = [&](MainWindow& window) {
+        QCOMPARE(window.findChild<QPushButton*>("cancelButton")->text(), cancelLabel);
+        QCOMPARE(window.aboutAction()->text(), QString::fromUtf8(textPair(TextId::AboutMenu).*(
+                                                  english ? &TextPair::en : &TextPair::ja)));
+        QCOMPARE(window.languageAction()->isChecked(), english);
+        if (switchInWindow) {
+            window.languageAction()->trigger();
+            QCOMPARE(window.findChild<QLabel*>("statusLine")->text(),
+                     QString::fromUtf8(texts::languageAppliesAtNextStart));
+        }
+        ran = true;
+        QTimer::singleShot(0, &window, [&window] { window.reject(); });
+    };
+    QCOMPARE(app.run(), 0);
+    QVERIFY(ran);
+    QCOMPARE(QSettings(storePath_, QSettings::IniFormat).value(key).toString(), storedAfter);
 }
 
 QTEST_MAIN(StartupTest)

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,17 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"read", "a.hex", "b.hex"}, false, "unexpected argument \"b.hex\""},
         {{"list", "extra"}, false, "unexpected argument"},
         {{"--bogus", "list"}, false, "unknown option --bogus"},
-        {{"list", "-d"}, false, "-d needs a value"},
+        {{"list", "-d"}, false, "-d, --device needs a value"},
+        {{"list", "-qd"}, false, "-d, --device needs a value"},
+        {{"-qd", "PIC16F628A", "erase"}, true, ""},
+        {{"-qdPIC16F628A", "erase", "-vv"}, true, ""},
+        {{"erase", "-qx"}, false, "unknown option -x"},
+        {{"erase", "-d", "A", "--", "-d"}, false, "unexpected argument \"-d\""},
+        {{"program", "-"}, true, ""},
+        {{"read", "-", "--progress=plain"}, true, ""},
+        {{"read", "x.hex", "--progress", "dots"}, false, "--progress takes bar, plain or none; not \"dots\""},
+        {{"erase", "-v=2"}, false, "unknown option"},
+        {{"erase", "--verbose=2"}, false, "--verbose takes no value"},
         {{"list", "--device="}, false, "empty"},
         {{"list", "--sim"}, false, "--sim needs a value"},
         {{"list", "--sim="}, false, "--sim needs"},
@@ -76,6 +87,9 @@ TEST(ParseArguments, AcceptsAndRefuses) {
         {{"program", "a.hex", "--fast=1"}, false, "--fast takes no value"},
         {{"list", "--trace"}, false, "--trace needs a value"},
         {{"list", "--catalogue="}, false, "--catalogue needs a file"},
+        {{"erase", "--lang", "ja"}, true, ""},
+        {{"erase", "--lang=EN"}, false, "--lang takes en or ja, not \"EN\""},
+        {{"erase", "--lang"}, false, "--lang needs a value"},
     };
     for (const ParseCase& c : table) {
         std::string joined;
@@ -92,7 +106,7 @@ TEST(ParseArguments, FillsTheOptions) {
     const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
                                           "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
                                           "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
-                                          "--sim-stats", "--force", "--fast", "--calibration", "34A0,2", "program",
+                                          "--sim-stats", "--force", "--fast", "--lang", "en", "--calibration", "34A0,2", "program",
                                           "blink.hex"});
     ASSERT_TRUE(r.ok) << r.error;
     const CliOptions& o = r.options;
@@ -113,6 +127,18 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_EQ(o.calibration->bits, 2);
     EXPECT_TRUE(o.force);
     EXPECT_TRUE(o.fast);
+    EXPECT_EQ(o.lang, "en");
+
+    // Bundled short options, the last of them taking the next argument; "-" is a file.
+    const ParseResult bundled = parseArguments({"-qvvd", "PIC16F84A", "read", "-", "--progress=plain"});
+    ASSERT_TRUE(bundled.ok) << bundled.error;
+    EXPECT_EQ(bundled.options.device, "PIC16F84A");
+    EXPECT_TRUE(bundled.options.quiet);
+    EXPECT_EQ(bundled.options.verbosity, 2);
+    EXPECT_EQ(bundled.options.file, "-");
+    EXPECT_EQ(bundled.options.progress, ProgressStyle::Plain);
+    // A repeated option: the last one counts, as in most tools.
+    EXPECT_EQ(parseArguments({"-d", "A", "erase", "--device=B"}).options.device, "B");
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});
@@ -123,6 +149,8 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_FALSE(bare.options.protectOff.has_value());
     EXPECT_FALSE(bare.options.icsp);
     EXPECT_FALSE(bare.options.fast);
+    EXPECT_FALSE(bare.options.progress.has_value());
+    EXPECT_EQ(bare.options.verbosity, 0);
 }
 
 TEST(Usage, ListsEveryExitStatus) {
@@ -141,6 +169,7 @@ TEST(ProgressBar, FillsByPercentAndClamps) {
         std::string label;
         int percent, width;
         std::string expected;
+        double elapsed = -1;
     };
     const Case cases[] = {
         {"Read", 0, 10, "Read [          ]   0%"},
@@ -150,9 +179,14 @@ TEST(ProgressBar, FillsByPercentAndClamps) {
         {"X", 150, 4, "X [####] 100%"},
         {"X", -3, 4, "X [    ]   0%"},
         {"X", 99, 0, "X [ ]  99%"},
+        // The time taken, and what is left at the pace so far; none to go by at 0 %.
+        {"X", 0, 4, "X [    ]   0% 0:03", 3.2},
+        {"X", 25, 4, "X [#   ]  25% 0:10, 0:30 left", 10},
+        {"X", 100, 4, "X [####] 100% 1:05", 65},
+        {"X", 50, 4, "X [##  ]  50% 1:00:00, 1:00:00 left", 3600},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(progressBarText(c.label, c.percent, c.width), c.expected)
+        EXPECT_EQ(progressBarText(c.label, c.percent, c.width, c.elapsed), c.expected)
             << c.percent << "% of " << c.width;
 }
 
@@ -297,7 +331,7 @@ TEST(TerminalFrontend, PrintsStatusMessagesAndTheVerifyErrorLines) {
     Capture c;
     ASSERT_TRUE(c.out && c.err);
     {
-        TerminalFrontend frontend(c.out, c.err, false);
+        TerminalFrontend frontend(c.out, c.err, ProgressStyle::None);
         frontend.setStatusText("Program / EEPROM Verify");
         frontend.setProgress(40);
         frontend.showMessage("デバイスが未実装です");
@@ -317,7 +351,7 @@ TEST(TerminalFrontend, BarIsRedrawnInPlaceAndClearedBeforeALine) {
     Capture c;
     ASSERT_TRUE(c.out && c.err);
     {
-        TerminalFrontend frontend(c.out, c.err, true);
+        TerminalFrontend frontend(c.out, c.err, ProgressStyle::Bar);
         frontend.setStatusText("Program / EEPROM Read");
         frontend.setProgress(10);
         frontend.setProgress(10);   // unchanged: not redrawn
@@ -328,7 +362,24 @@ TEST(TerminalFrontend, BarIsRedrawnInPlaceAndClearedBeforeALine) {
     EXPECT_EQ(text.find("\rProgram / EEPROM Read ["), 0u) << text;
     EXPECT_NE(text.find("  10%"), std::string::npos);
     EXPECT_EQ(text.find("  10%"), text.rfind("  10%"));
-    EXPECT_NE(text.find("  20%\r\033[Koops\n"), std::string::npos) << text;
+    EXPECT_LT(text.find("  20% "), text.find(" left\r\033[Koops\n")) << text;
+    EXPECT_NE(text.find(" left\r\033[Koops\n"), std::string::npos) << text;
+}
+
+TEST(TerminalFrontend, PlainProgressIsALineAtEachNewTenth) {
+    Capture c;
+    ASSERT_TRUE(c.out && c.err);
+    {
+        TerminalFrontend frontend(c.out, c.err, ProgressStyle::Plain);
+        frontend.setStatusText("Program / EEPROM Read");
+        for (int percent : {0, 4, 10, 15, 19, 35, 100}) frontend.setProgress(percent);
+        frontend.setStatusText("Program / EEPROM Verify");
+        frontend.setProgress(10);
+    }
+    // The times are the machine's; the lines are what counts.
+    EXPECT_EQ(std::regex_replace(readAll(c.err), std::regex(" [0-9]+:[0-9]{2}\n"), "\n"),
+              "Program / EEPROM Read  10%\nProgram / EEPROM Read  30%\n"
+              "Program / EEPROM Read 100%\nProgram / EEPROM Verify  10%\n");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config"
 export HOME="$work"
-unset KORVALIN_SIM KORVALIN_TRACE KORVALIN_USB_ID
+unset KORVALIN_SIM KORVALIN_TRACE KORVALIN_USB_ID KORVALIN_LANG
 
 data="$SOURCE_DIR/tests/data"
 catalogue="$SOURCE_DIR/data/PicDeviceList.txt"
@@ -73,6 +73,32 @@ program_verify_read)
     check "$HEX_COMPARE" "$catalogue" PIC16F628A "$blink" "$work/ReadData.hex"
     run 1 -d PIC16F628A --sim "$sim628" blank-check
     has "$out" "Not blank"
+    # "-" is standard input and output; the HEX text on standard output is all there is on it.
+    run 0 -qd PIC16F628A --sim "$sim628" -v --progress=plain read -
+    check "$HEX_COMPARE" "$catalogue" PIC16F628A "$blink" "$out"
+    check test "$(grep -vc '^:' "$out")" -eq 0
+    has "$err" "Program / EEPROM Read"
+    check grep -qE '^Program / EEPROM Read: [0-9]+\.[0-9]{2} s$' "$err"
+    lacks "$err" "Read 100%"   # -q: no progress, whatever --progress says
+    run 0 -d PIC16F628A --sim "$sim628" --progress=plain verify - <"$blink"
+    has "$out" "Program Verify - OK"
+    check grep -qE '^Program / EEPROM Verify 100% [0-9]+:[0-9]{2}$' "$err"
+    run 0 -d PIC16F628A --sim "$sim628" program - <"$work/ReadData.hex"
+    run 5 -d PIC16F628A --sim "$sim628" verify - </dev/null
+    has "$err" "standard input: no data for PIC16F628A; nothing sent to the programmer (--force verifies it anyway)"
+    run 5 -d PIC16F628A --sim "$sim628" program - </dev/zero
+    has "$err" "(standard input is larger than 4 MiB; no HEX file of a PIC is)"
+    # A terminal on standard input is a forgotten pipe, not a HEX file to wait for.
+    script -qec "\"$CLI\" -d PIC16F628A --sim PIC16F628A program -" "$work/typescript" \
+        </dev/null >"$work/script-out.txt"
+    check test $? -eq 5
+    check grep -q "standard input is a terminal; pipe the HEX file in" "$work/typescript"
+    # Nowhere to write the HEX file to: not a success, and the chip image is left alone.
+    cp "$work/chip.img" "$work/chip-before.img"
+    "$CLI" -d PIC16F628A --sim "$sim628" read - 2>"$work/err.txt" >&-
+    check test $? -eq 5
+    has "$work/err.txt" "ファイルを保存できませんでした。"
+    check cmp -s "$work/chip.img" "$work/chip-before.img"
     # The fast schedule on a chip at its data-sheet maximum; a device without checked times
     # keeps the standard schedule and is told so.
     run 0 -d PIC16F628A --fast --sim PIC16F628A,slow program "$blink"
@@ -187,6 +213,9 @@ usb_setup)
     check grep -qx 'Usb\\Serial=KVN-7' "$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
     KORVALIN_USB_ID=f00d:0001 run 3 -d PIC16F628A erase
     has "$err" "(no programmer with USB ID f00d:0001 is plugged in; \`korvalin-cli usb-list\` shows what is)"
+    lacks "$err" "libusb: debug"
+    KORVALIN_USB_ID=f00d:0001 run 3 -vv -d PIC16F628A erase
+    check grep -q "libusb: debug \[libusb_get_device_list\]" "$err"
     run 0 udev-rule --group plugdev
     has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", TAG+="uaccess"'
     has "$out" 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1209", ATTR{idProduct}=="4b56", GROUP="plugdev", MODE="0660"'
@@ -206,6 +235,13 @@ empty_socket)
     run 4 -d PIC16F628A --sim empty erase
     has "$err" "デバイスが未実装です"
     run 4 -d PIC16F628A --sim empty detect
+    # English on request: the option wins over KORVALIN_LANG, which wins over the window's choice.
+    run 4 -d PIC16F628A --sim empty --lang en erase
+    has "$err" "No device in the socket"
+    KORVALIN_LANG=en run 4 -d PIC16F628A --sim empty erase
+    has "$err" "No device in the socket"
+    KORVALIN_LANG=en run 4 -d PIC16F628A --sim empty --lang ja erase
+    has "$err" "デバイスが未実装です"
     ;;
 wrong_chip)
     run 4 -d PIC16F628A --sim PIC16F84A read "$work/r.hex"
@@ -336,6 +372,16 @@ usage_errors)
     has "$err" "PIC16F628A has no calibration word; --calibration does not apply"
     run 0 --help
     has "$out" "  6  transfer failure"
+    run 2 -qx list
+    has "$err" "korvalin-cli: unknown option -x"
+    run 2 erase --progress=dots
+    run 2 erase --device=
+    has "$err" "korvalin-cli: the device name given to -d, --device is empty"
+    run 0 --version
+    check grep -qxE 'korvalin-cli [0-9]+\.[0-9]+\.[0-9]+' "$out"
+    has "$out" "catalogue: $(dirname "$CLI")/PicDeviceList.txt"
+    run 0 --catalogue "$work/none.txt" --version
+    has "$out" "catalogue: $work/none.txt (not found)"
     ;;
 list_and_detect)
     run 0 list
@@ -471,6 +517,7 @@ bash_completion)
     completes "korvalin-cli -d PIC16F628A program bl" blink.hex !board.txt
     completes "korvalin-cli --trace b" blink.hex board.txt
     completes "korvalin-cli --sim " !list !blink.hex
+    completes "korvalin-cli --progress " bar plain none !blink.hex
     ;;
 *)
     echo "unknown case $case_name"

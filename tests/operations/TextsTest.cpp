@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -95,6 +96,70 @@ TEST(ConfigWord2KeepMask, FromTheTagsAfterTheFirstFourteen) {
               0xC003);
     EXPECT_EQ(configWord2KeepMask(word1 + "[][x][A]"), 0xFFFF - 0x3000);
     EXPECT_EQ(configWord2KeepMask("[x][x]"), 0xFFFF);   // fewer than fourteen tags: no word 2
+}
+
+// The printf fields of a format, in order: an English format with other fields would read the
+// wrong arguments.
+std::string formatFields(const std::string& text) {
+    std::string fields;
+    for (std::size_t i = text.find('%'); i != std::string::npos; i = text.find('%', i + 1)) {
+        const std::size_t end = text.find_first_of("diuxXsc%", i + 1);
+        fields += text.substr(i, end - i + 1);
+        if (end != std::string::npos && text[end] == '%') i = end;
+    }
+    return fields;
+}
+
+TEST(Texts, EveryTextHasItsEnglishWithTheSameFields) {
+    for (int i = 0; i < static_cast<int>(TextId::Count); ++i) {
+        const TextPair& pair = textPair(static_cast<TextId>(i));
+        SCOPED_TRACE(pair.ja);
+        ASSERT_NE(pair.en, nullptr);
+        EXPECT_STRNE(pair.en, "");
+        EXPECT_EQ(formatFields(pair.en), formatFields(pair.ja));
+        // Same line count, so a message box keeps its shape.
+        EXPECT_EQ(std::count(pair.en, pair.en + std::strlen(pair.en), '\n'),
+                  std::count(pair.ja, pair.ja + std::strlen(pair.ja), '\n'));
+    }
+}
+
+// Japanese stays exactly as it was; English only once chosen, for named texts and formatters.
+TEST(Texts, ChosenLanguageForNamedTextsAndFormatters) {
+    HexLoadReport report;
+    report.bytesOutside = 12;
+    report.cutRecords = 1;
+    struct Case {
+        Language language;
+        std::string socketEmpty, notFactory, restore, hexWarning;
+    };
+    const Case cases[] = {
+        {Language::Japanese, "デバイスが未実装です",
+         "OSC校正値が工場出荷値ではありません (読出値 3FFF BG2)。\n記録にある最後の正常値: なし\n"
+         "チップは消去していません。",
+         "OSC校正値を書き戻せませんでした。\n校正値 3450 BG1 を書き込んでください。",
+         "HEXファイルの内容に問題があります。\nデバイスのデータがありません\n"
+         "デバイス外のデータ: 12 バイト\n途中で切れたレコード: 1 件\n終了レコードがありません"},
+        {Language::English, "No device in the socket",
+         "The OSC calibration value is not a factory value (read 3FFF BG2).\n"
+         "Last good value recorded: none\nThe chip was not erased.",
+         "The OSC calibration value could not be written back.\n"
+         "Write the calibration value 3450 BG1.",
+         "The HEX file has problems.\nNo data for the device\nData outside the device: 12 bytes\n"
+         "Records cut short: 1\nNo end record"},
+        {Language::Japanese, "デバイスが未実装です", "", "", ""},   // and back
+    };
+    for (const Case& c : cases) {
+        setLanguage(c.language);
+        EXPECT_EQ(currentLanguage(), c.language);
+        EXPECT_EQ(texts::socketEmpty, c.socketEmpty);
+        EXPECT_EQ(text(TextId::SocketEmpty), c.socketEmpty);
+        if (c.notFactory.empty()) continue;
+        EXPECT_EQ(calibrationNotFactoryText(0x3FFF, 2, -1, 0), c.notFactory);
+        EXPECT_EQ(calibrationRestoreText(0x3450, 1), c.restore);
+        EXPECT_EQ(hexLoadWarning(report), c.hexWarning);
+        EXPECT_EQ(texts::verifyOk, std::string("Program Verify - OK"));
+    }
+    setLanguage(Language::Japanese);
 }
 
 }  // namespace
