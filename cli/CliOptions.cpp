@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "device/HexNumber.h"
 #include "operations/CalibrationJournal.h"
 #include "settings/Settings.h"
 
@@ -77,10 +78,10 @@ bool plainGroupName(const std::string& name) {
 // "HHHH" or "HHHH,B": four hex digits of a RETLW (34xx), then band-gap bits 0..3.
 std::optional<CalibrationChoice> parseCalibration(const std::string& text) {
     const std::string word = text.substr(0, text.find(','));
-    if (word.size() != 4 || word.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
-        return std::nullopt;
+    uint64_t value = 0;
+    if (word.size() != 4 || !parseHexNumber(word, 0xFFFF, value)) return std::nullopt;
     CalibrationChoice choice;
-    choice.word = static_cast<uint16_t>(std::stoul(word, nullptr, 16));
+    choice.word = static_cast<uint16_t>(value);
     if (!isFactoryCalibration(choice.word)) return std::nullopt;
     if (word.size() < text.size()) {
         const std::string bits = text.substr(word.size() + 1);
