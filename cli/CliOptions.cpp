@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "device/HexNumber.h"
 #include "operations/CalibrationJournal.h"
 #include "settings/Settings.h"
 
@@ -84,10 +85,10 @@ bool plainGroupName(const std::string& name) {
 // "HHHH" or "HHHH,B": four hex digits of a RETLW (34xx), then band-gap bits 0..3.
 std::optional<CalibrationChoice> parseCalibration(const std::string& text) {
     const std::string word = text.substr(0, text.find(','));
-    if (word.size() != 4 || word.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
-        return std::nullopt;
+    uint64_t value = 0;
+    if (word.size() != 4 || !parseHexNumber(word, 0xFFFF, value)) return std::nullopt;
     CalibrationChoice choice;
-    choice.word = static_cast<uint16_t>(std::stoul(word, nullptr, 16));
+    choice.word = static_cast<uint16_t>(value);
     if (!isFactoryCalibration(choice.word)) return std::nullopt;
     if (word.size() < text.size()) {
         const std::string bits = text.substr(word.size() + 1);
@@ -182,9 +183,15 @@ void defineOptions(CLI::App& app, CliOptions& o, std::string& refusal) {
             "CHIP is the chip in the position its package fits (empty: none);\n"
             "image keeps the chip's memories in FILE between runs; unplug-after and\n"
             "stall-after make the programmer vanish or stop answering after N\n"
-            "exchanges; noprogram is a word address (hex) whose writes do not take;\n"
-            "tray puts a fresh chip in the position for each of N chips of --repeat\n"
-            "(the K-th will not program).\n"
+            "exchanges; noprogram is a word address (hex) whose writes do not take.\n"
+            "Faults and test benches: short-after=N and flip-after=N (answers cut\n"
+            "short or with a flipped bit after N exchanges, seed=N chooses which),\n"
+            "slow (a chip at its data-sheet maximum times) or slow=F (F times its\n"
+            "usual times), identity=HEX (what the programmer answers to its\n"
+            "identity query), unplugged (no programmer attached),\n"
+            "position=auto|socket8|socket28|icsp (where the chip sits), realtime\n"
+            "(waits take real time), tray=N[,tray-fail=K] (a fresh chip for each of\n"
+            "the N chips of --repeat; chip K will not program).\n"
             "KORVALIN_SIM=SETUP does the same.",
             [&o](const std::string& v) { o.sim = v; return needs(v, "--sim needs a chip name or \"empty\""); });
     t.flag("--fast",

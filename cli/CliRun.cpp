@@ -135,7 +135,7 @@ ExitCode CliRun::run() {
     if (!choice.driver) {
         frontend_.printError(choice.error);
         switch (choice.failure) {
-        case DriverFailure::SimSpec:
+        case DriverFailure::SimSetup:
         case DriverFailure::BadUsbId: return ExitCode::Usage;
         case DriverFailure::Trace: return ExitCode::FileError;
         default: return ExitCode::NotConnected;

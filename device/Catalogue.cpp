@@ -21,13 +21,6 @@ constexpr std::size_t maxCatalogueBytes = 1024 * 1024;
 // its tail never read and never checked.
 constexpr int32_t sizeGranule = 16;
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -68,22 +61,6 @@ std::unique_ptr<std::FILE, int (*)(std::FILE*)> openForReading(const std::string
 }
 
 }  // namespace
-
-uint32_t parseHexDigits(std::string_view text) {
-    uint64_t value = 0;
-    std::size_t count = 0;
-    for (char c : text) {
-        if (count == 10) break;
-        int digit = hexValue(c);
-        if (digit < 0) break;
-        value = value * 16 + static_cast<uint64_t>(digit);
-        ++count;
-    }
-    // Ten digits can exceed 32 bits; such a value saturates rather than wrapping round to a
-    // small, plausible-looking number.
-    if (value > std::numeric_limits<uint32_t>::max()) return std::numeric_limits<uint32_t>::max();
-    return static_cast<uint32_t>(value);
-}
 
 int32_t parseDecimal(std::string_view text) {
     std::size_t i = 0;

@@ -1,15 +1,12 @@
 #pragma once
 
 #include "DeviceRecord.h"
+#include "device/HexNumber.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Reads hexadecimal digits from the start of text: 0-9, A-F and a-f; stops at the first other
-// character or after ten characters; no prefix, no sign; nothing readable gives 0.
-uint32_t parseHexDigits(std::string_view text);
 
 // Leading blanks, an optional sign, decimal digits up to the first other character; none gives 0.
 int32_t parseDecimal(std::string_view text);

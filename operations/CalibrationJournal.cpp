@@ -1,5 +1,7 @@
 #include "operations/CalibrationJournal.h"
 
+#include "device/HexNumber.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -65,9 +67,8 @@ std::optional<CalibrationRecord> parseJournalLine(const std::string& line) {
     if (!(in >> record.time >> record.device >> record.deviceId >> word >> bits) || (in >> extra))
         return std::nullopt;
     if (word.size() != 4 || bits.size() != 1 || bits[0] < '0' || bits[0] > '3') return std::nullopt;
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(word.c_str(), &end, 16);
-    if (*end != '\0' || value > 0x3FFF) return std::nullopt;
+    uint64_t value = 0;
+    if (!parseHexNumber(word, 0x3FFF, value)) return std::nullopt;
     record.word = static_cast<uint16_t>(value);
     record.bits = bits[0] - '0';
     return record;

@@ -1,5 +1,6 @@
 #include "settings/DriverFactory.h"
 
+#include "device/HexNumber.h"
 #include "programmer/TraceDriver.h"
 #include "settings/Settings.h"
 #include "sim/SimConfig.h"
@@ -20,13 +21,6 @@ namespace {
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 #ifdef KORVALIN_HAVE_USB
@@ -71,14 +65,9 @@ DriverFailure findUsbId(QSettings* store, uint16_t& vendorId, uint16_t& productI
 }  // namespace
 
 bool parseUsbIdPart(std::string_view text, uint16_t& value) {
-    if (text.size() != 4) return false;
-    uint16_t result = 0;
-    for (char c : text) {
-        const int digit = hexDigit(c);
-        if (digit < 0) return false;
-        result = static_cast<uint16_t>(result * 16 + digit);
-    }
-    value = result;
+    uint64_t result = 0;
+    if (text.size() != 4 || !parseHexNumber(text, 0xFFFF, result)) return false;
+    value = static_cast<uint16_t>(result);
     return true;
 }
 
@@ -118,17 +107,17 @@ bool writeUsbChoice(QSettings& store, uint16_t vendorId, uint16_t productId, con
     return store.status() == QSettings::NoError;
 }
 
-DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePath,
+DriverChoice chooseDriver(const std::string& simSetup, const std::string& tracePath,
                           QSettings* store, const std::string& usbPick, bool firstOfSeveral,
                           bool usbDebugLog) {
     DriverChoice choice;
-    const std::string setup = simSpec.empty() ? environment("KORVALIN_SIM") : simSpec;
+    const std::string setup = simSetup.empty() ? environment("KORVALIN_SIM") : simSetup;
     if (!setup.empty()) {
         SimConfig config;
         std::string why;
-        if (!parseSimSpec(setup, config, why)) {
+        if (!parseSimSetup(setup, config, why)) {
             choice.error = "simulated programmer \"" + setup + "\": " + why;
-            choice.failure = DriverFailure::SimSpec;
+            choice.failure = DriverFailure::SimSetup;
             return choice;
         }
         choice.simImageFile = config.imageFile;
@@ -186,9 +175,9 @@ DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePa
     return choice;
 }
 
-std::unique_ptr<UsbDriver> createDriver(const std::string& simSpec, const std::string& tracePath,
+std::unique_ptr<UsbDriver> createDriver(const std::string& simSetup, const std::string& tracePath,
                                         std::string& error, QSettings* store) {
-    DriverChoice choice = chooseDriver(simSpec, tracePath, store);
+    DriverChoice choice = chooseDriver(simSetup, tracePath, store);
     error = choice.error;
     return std::move(choice.driver);
 }

@@ -15,7 +15,7 @@ class TraceDriver;
 
 enum class DriverFailure {
     None,
-    SimSpec,     // the simulated programmer's spec was not understood
+    SimSetup,    // the simulated programmer's setup was not understood
     UsbId,       // no USB ID is set for the real programmer
     BadUsbId,    // the USB ID in the environment or the settings is malformed
     NoUsb,       // this build has no USB support
@@ -41,8 +41,8 @@ struct DriverChoice {
     std::string error;   // plain message when driver is null
 };
 
-// Chooses the programmer driver for a front end: the simulated programmer when simSpec is not
-// empty or KORVALIN_SIM is set to a non-empty spec (simSpec wins), the libusb driver otherwise
+// Chooses the programmer driver for a front end: the simulated programmer when simSetup is not
+// empty or KORVALIN_SIM is set to a non-empty setup (simSetup wins), the libusb driver otherwise
 // (USB ID from KORVALIN_USB_ID=vvvv:pppp, which wins, else the store's group "Settings/Usb",
 // values "VendorId" and "ProductId" as four hex digits; with neither, a driver that opens
 // nothing and says why). Of several programmers it takes the one usbPick names (a serial
@@ -50,7 +50,7 @@ struct DriverChoice {
 // firstOfSeveral the first. Wraps it in the exchange trace when tracePath is not empty or
 // KORVALIN_TRACE is set (tracePath wins). store is where "Settings/Usb" is read; null opens the
 // running executable's own store. usbDebugLog turns on libusb's own debug log.
-DriverChoice chooseDriver(const std::string& simSpec, const std::string& tracePath,
+DriverChoice chooseDriver(const std::string& simSetup, const std::string& tracePath,
                           QSettings* store = nullptr, const std::string& usbPick = std::string(),
                           bool firstOfSeveral = false, bool usbDebugLog = false);
 
@@ -67,7 +67,7 @@ bool writeUsbChoice(QSettings& store, uint16_t vendorId, uint16_t productId, con
 
 // The same, for callers that need only the driver. On failure returns null and a plain message
 // in error.
-std::unique_ptr<UsbDriver> createDriver(const std::string& simSpec, const std::string& tracePath,
+std::unique_ptr<UsbDriver> createDriver(const std::string& simSetup, const std::string& tracePath,
                                         std::string& error, QSettings* store = nullptr);
 
 // "vvvv:pppp", four hex digits each (either case); false for anything else.

@@ -1,5 +1,5 @@
 #include "sim/SimConfig.h"
-#include "sim/SimHex.h"
+#include "device/HexNumber.h"
 
 #include "sim/SimChipTable.h"
 
@@ -33,15 +33,15 @@ bool parseCount(const std::string& text, long long max, long long& value) {
     return true;
 }
 
-bool parseHexValue(std::string text, unsigned long long max, unsigned long long& value) {
+bool parseHexValue(std::string text, uint64_t max, uint64_t& value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = text.substr(2);
-    return parseSimHex(text, max, value);
+    return parseHexNumber(text, max, value);
 }
 
 } // namespace
 
-bool parseSimSpec(const std::string& spec, SimConfig& config, std::string& error) {
-    const auto fields = split(spec, ',');
+bool parseSimSetup(const std::string& setup, SimConfig& config, std::string& error) {
+    const auto fields = split(setup, ',');
     SimConfig c;
     const std::string& chip = fields[0];
     if (chip.empty()) {
@@ -68,7 +68,7 @@ bool parseSimSpec(const std::string& spec, SimConfig& config, std::string& error
             return false;
         };
         long long n = 0;
-        unsigned long long h = 0;
+        uint64_t h = 0;
         if (key == "image") {
             if (value.empty()) return bad("needs a file name");
             c.imageFile = value;

@@ -37,4 +37,4 @@ struct SimConfig {
 // tray-fail=K. CHIP is a device name, any case. ADDR is hexadecimal
 // (an optional 0x). Returns false with a plain-English error for anything it does not understand,
 // leaving config as it was.
-bool parseSimSpec(const std::string& spec, SimConfig& config, std::string& error);
+bool parseSimSetup(const std::string& setup, SimConfig& config, std::string& error);

@@ -1,7 +1,8 @@
 #include "sim/SimImageFile.h"
-#include "sim/SimHex.h"
 
 #include "sim/SimChipTable.h"
+
+#include "device/HexNumber.h"
 
 #include <cstdio>
 #include <fstream>
@@ -18,8 +19,8 @@ std::string hex(unsigned value, int digits) {
 }
 
 bool parseHex(const std::string& token, unsigned limit, unsigned& value) {
-    unsigned long long v = 0;
-    if (!parseSimHex(token, limit, v)) return false;
+    uint64_t v = 0;
+    if (!parseHexNumber(token, limit, v)) return false;
     value = static_cast<unsigned>(v);
     return true;
 }

@@ -32,6 +32,8 @@ std::vector<ParsedLine> parsedDeviceLines() {
     std::vector<ParsedLine> parsed;
     for (const CatalogueLine& line : readDeviceLines(catalogueFile()))
         parsed.push_back({line, parseCatalogueLine(line.text)});
+    // A loop over no lines would pass whatever it checks.
+    EXPECT_EQ(parsed.size(), requiredDevices.size());
     return parsed;
 }
 
@@ -86,17 +88,12 @@ TEST(ShippedCatalogue, EveryLineIsWellFormedAndUsable) {
     for (const CatalogueProblem& problem : check.problems)
         ADD_FAILURE() << formatCatalogueProblem(catalogueFile(), problem);
 
-    const std::vector<ParsedLine> lines = parsedDeviceLines();
-    ASSERT_FALSE(lines.empty());
-    for (const ParsedLine& p : lines) {
+    // Beyond that check, what the shipped devices hold to though a line of the user's need not.
+    for (const ParsedLine& p : parsedDeviceLines()) {
         SCOPED_TRACE(where(p));
         const DeviceRecord& r = p.record;
         const std::vector<std::string> columns = columnsOf(p.line.text);
-
-        // Fourteen TAB-terminated columns; a 14th column without its TAB would read as empty.
-        ASSERT_GE(columns.size(), 15u) << "fewer than 14 TAB-terminated columns";
-        EXPECT_FALSE(r.name.empty()) << "an empty line is an unnamed device";
-        EXPECT_TRUE(r.valid) << r.invalidReason;
+        ASSERT_GE(columns.size(), 15u);
 
         // Hexadecimal columns in upper case, as every reader of this format understands them.
         for (int column : {12, 13})
@@ -104,27 +101,12 @@ TEST(ShippedCatalogue, EveryLineIsWellFormedAndUsable) {
                                      [](char c) { return std::islower(static_cast<unsigned char>(c)); }))
                 << "column " << column + 1 << ": " << columns[column];
 
-        EXPECT_EQ(r.wordBits, 14);
         EXPECT_EQ(r.blankWord, 0x3FFF);
-        // Reads and dumps work in whole groups of 16 cells.
-        EXPECT_GT(r.programWordCount, 0);
-        EXPECT_EQ(r.programWordCount % 16, 0);
-        EXPECT_EQ(r.eepromByteCount % 16, 0);
         EXPECT_EQ(std::set<int>({8, 14, 18, 28, 40}).count(r.socketPins), 1u) << r.socketPins;
 
         // Selectors outside these values make a step send nothing: a silent no-op on a chip.
-        const struct { const char* what; int value, low, high; } ranges[] = {
-            {"EEPROM size", r.eepromByteCount, 0, 256}, {"entry sequence", r.entrySequence, 0, 2},
-            {"program method", r.programMethod, 0, 2},  {"EEPROM method", r.eepromMethod, 0, 1},
-            {"family", r.family, 0, 2},                 {"reserved", r.reservedValue, 0, 0},
-            {"erase method", r.eraseMethod, 1, 4},      {"block size", r.blockWords, 1, 11},
-        };
-        for (const auto& range : ranges)
-            EXPECT_TRUE(range.value >= range.low && range.value <= range.high) << range.what << " " << range.value;
-        if (r.programMethod == 2) {
-            // A last, partial block would be written from beyond the end of program memory.
-            EXPECT_EQ(r.programWordCount % r.blockWords, 0) << "block size " << r.blockWords;
-        }
+        EXPECT_TRUE(r.eepromByteCount <= 256 && r.eraseMethod >= 1 && r.blockWords >= 1 && r.blockWords <= 11)
+            << "EEPROM " << r.eepromByteCount << ", erase " << r.eraseMethod << ", block " << r.blockWords;
     }
 }
 

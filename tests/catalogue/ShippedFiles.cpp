@@ -1,7 +1,6 @@
 #include "tests/catalogue/ShippedFiles.h"
 
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 std::string catalogueFile() { return KORVALIN_CATALOGUE_FILE; }
@@ -19,11 +18,6 @@ std::vector<CatalogueLine> readDeviceLines(const std::string& path) {
         lines.push_back({number, text});
     }
     return lines;
-}
-
-std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> splitTags(const std::string& tags) {

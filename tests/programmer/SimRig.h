@@ -60,29 +60,6 @@ struct SimRig {
     uint16_t configMask1() const { return static_cast<uint16_t>(record.configKeepMask & record.blankWord); }
     uint16_t configMask2() const { return configKeepMask2(record.configBitTags); }
 
-    // The chip's calibration word and bits into what will be written, as a calibration read
-    // followed by a program does it.
-    bool calibrationRead()
-    {
-        if (!record.hasCalibrationWord)
-            return true;
-        if (!p.readCalibration() || !p.readCalibrationBits())
-            return false;
-        p.programWords[p.calibrationAddress] = p.calibrationValue;
-        p.configWord = static_cast<uint16_t>((p.configWord & p.blankWord & ~p.calibrationBitsMask) | p.savedCalibrationBits);
-        return true;
-    }
-
-    bool programChain() { return calibrationRead() && p.programAll(); }
-
-    bool eraseChain()
-    {
-        if (!record.hasCalibrationWord)
-            return p.eraseChip();
-        return p.readCalibration() && p.readCalibrationBits() && p.eraseChip() && p.writeCalibration() &&
-               p.restoreCalibrationBits();
-    }
-
     // A seeded random image: every program word, EEPROM byte and user ID location, and the
     // configuration's low option bits, with code protection off.
     void fillRandom(uint32_t seed)

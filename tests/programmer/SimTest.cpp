@@ -1,7 +1,9 @@
 // Every catalogue device against the simulated programmer and a simulated chip of that device:
-// the catalogue line's methods must program, read and erase the chip as its silicon behaves.
+// the catalogue line's methods must program, read and erase the chip as its silicon behaves,
+// and the operations core's chains must keep a calibrated chip's factory calibration.
 
 #include "SimRig.h"
+#include "tests/operations/SessionFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -86,12 +88,9 @@ protected:
 TEST_P(SimDevice, ProgramsARandomImageAndReadsItBackAtEitherClock)
 {
     rig.fillRandom(0xC0FFEE);
-    ASSERT_TRUE(rig.programChain());
+    ASSERT_TRUE(p.programAll());
     EXPECT_EQ(p.progressPosition.load(), p.progressTotal);
     const Expected e = written();
-    if (rig.record.hasCalibrationWord) {
-        EXPECT_EQ(e.words[p.calibrationAddress], rig.sim.chipState().factoryCalibrationWord);
-    }
     expectChipHolds(e);
 
     // Again without the user ID: the chip's own survives the bulk erase ahead of the write
@@ -99,7 +98,7 @@ TEST_P(SimDevice, ProgramsARandomImageAndReadsItBackAtEitherClock)
     // chip erase of the block method clears it.
     p.userId = 0x1234;
     p.writeUserId = 0;
-    ASSERT_TRUE(rig.programChain());
+    ASSERT_TRUE(p.programAll());
     expectChipHolds(e, false);
     EXPECT_EQ(p.userId, p.programMethod == 2 ? 0xFFFF : e.userId);
 
@@ -110,23 +109,23 @@ TEST_P(SimDevice, ProgramsARandomImageAndReadsItBackAtEitherClock)
     ASSERT_TRUE(slow.connect());
     ASSERT_EQ(slow.p.programmerClock, 4);
     slow.fillRandom(4);
-    ASSERT_TRUE(slow.programChain());
+    ASSERT_TRUE(slow.p.programAll());
     const SimChipState chip = slow.sim.chipState();
     EXPECT_EQ(chip.programWords, std::vector<uint16_t>(slow.p.programWords.begin(), slow.p.programWords.end() - 1));
     EXPECT_EQ(chip.configWord & slow.configMask1(), slow.p.configWord & slow.configMask1());
     EXPECT_EQ(slow.sim.protocolErrorCount(), 0u);
 }
 
-TEST_P(SimDevice, EraseBlanksEverythingButTheCalibrationEvenOnACodeProtectedChip)
+// The bare erase takes the calibration too; keeping it is the chains' work (below).
+TEST_P(SimDevice, EraseBlanksEverythingEvenOnACodeProtectedChip)
 {
     if (p.eraseMethod == 0)
         GTEST_SKIP() << "erase does nothing on this device";
-    const SimChipState factory = rig.sim.chipState();
+    const uint16_t erasedBits = rig.record.calibrationBitsMask;
     rig.fillRandom(2);
-    ASSERT_TRUE(rig.programChain());
-    ASSERT_TRUE(rig.eraseChain());
-    EXPECT_EQ(rig.sim.chipState().configWord & rig.record.calibrationBitsMask, factory.factoryCalibrationBits);
-    expectChipHolds(blank(factory.factoryCalibrationWord, factory.factoryCalibrationBits));
+    ASSERT_TRUE(p.programAll());
+    ASSERT_TRUE(p.eraseChip());
+    expectChipHolds(blank(p.blankWord, erasedBits));
 
     SimChipState state = rig.sim.chipState();
     for (std::size_t i = 0; i < state.programWords.size(); ++i)
@@ -136,19 +135,17 @@ TEST_P(SimDevice, EraseBlanksEverythingButTheCalibrationEvenOnACodeProtectedChip
     ASSERT_TRUE(rig.sim.setChipState(state));
     ASSERT_TRUE(p.readAll());
     EXPECT_EQ(p.programWords[1], 0) << "protected memory reads as zeros";
-    ASSERT_TRUE(rig.eraseChain());
-    // Protection hides the calibration word too (it is program memory), so the chain can only
-    // put back what the chip gave; the calibration bits live in the readable configuration word.
-    if (rig.record.hasCalibrationWord) {
-        EXPECT_EQ(p.calibrationValue, 0);
+    const bool dataProtected = rig.record.configBitTags.find("[CPD]") != std::string::npos;
+    if (p.eepromByteCount != 0) {
+        EXPECT_EQ(p.eepromBytes[0], dataProtected ? 0 : 0x5A);
     }
-    expectChipHolds(blank(0, state.factoryCalibrationBits));
+    ASSERT_TRUE(p.eraseChip());
+    expectChipHolds(blank(p.blankWord, erasedBits));
 }
 
 TEST_P(SimDevice, CancelInTheProgramPhaseWritesNoConfiguration)
 {
     rig.fillRandom(3);
-    ASSERT_TRUE(rig.calibrationRead());
     const SimChipState before = rig.sim.chipState();
     // A cancel made before the worker runs: nothing but framing reaches the chip.
     p.requestCancel();
@@ -219,7 +216,7 @@ TEST_P(SimDevice, FastScheduleProgramsTypicalAndSlowestChipsOnlyWithItsFullTimes
         fast.fillRandom(7);
         if (row.halfBlank) {
             for (uint32_t i = 0; i < fast.p.programWordCount; ++i)
-                if (i / 24 % 2 == 1 && i != fast.p.calibrationAddress)
+                if (i / 24 % 2 == 1)
                     fast.p.programWords[i] = fast.p.blankWord;
             for (uint32_t i = 0; i < fast.p.eepromByteCount; i += 2)
                 fast.p.eepromBytes[i] = 0xFF;
@@ -230,7 +227,7 @@ TEST_P(SimDevice, FastScheduleProgramsTypicalAndSlowestChipsOnlyWithItsFullTimes
         fast.p.fastSchedule = times;
         const double startUs = fast.sim.virtualMicroseconds();
         const uint64_t startExchanges = fast.sim.exchangeCount();
-        ASSERT_TRUE(fast.programChain());
+        ASSERT_TRUE(fast.p.programAll());
         EXPECT_EQ(fast.p.progressPosition.load(), fast.p.progressTotal);
         const SimChipState chip = fast.sim.chipState();
         const bool whole =
@@ -251,12 +248,52 @@ TEST_P(SimDevice, FastScheduleProgramsTypicalAndSlowestChipsOnlyWithItsFullTimes
                 EXPECT_LE(boundMs, row.floorShare * floorMs);
             }
         }
+        // The calibration read walks to its word by the fast schedule's long steps.
+        if (row.takes && fast.record.hasCalibrationWord) {
+            ASSERT_TRUE(fast.p.readCalibration());
+            EXPECT_EQ(fast.p.calibrationValue, fast.p.programWords[fast.p.calibrationAddress]);
+        }
         EXPECT_EQ(fast.sim.malformedScriptCount(), 0u);
         EXPECT_EQ(fast.sim.protocolErrorCount(), 0u);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, SimDevice, testing::ValuesIn(catalogueDeviceNames()),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// The Program and Erase buttons through the session, on a chip of each device: whatever the
+// image holds at the calibration word, a calibrated chip keeps its factory word and bits.
+class DeviceChain : public SessionTest, public testing::WithParamInterface<std::string> {};
+
+TEST_P(DeviceChain, ProgramAndEraseKeepTheFactoryCalibration)
+{
+    ASSERT_NO_FATAL_FAILURE(open(GetParam(), GetParam()));
+    const SimChipState factory = chip();
+    const SimChipInfo* info = findSimChip(GetParam());
+    ASSERT_TRUE(info);
+    const std::size_t last = factory.programWords.size() - 1;   // where the calibration word sits
+    const auto expectCalibrationKept = [&] {
+        if (!info->hasCalibration)
+            return;
+        EXPECT_EQ(chip().programWords[last], factory.factoryCalibrationWord);
+        EXPECT_EQ(chip().configWord & 0x3000, factory.factoryCalibrationBits);
+    };
+
+    for (std::size_t i = 0; i <= last; ++i)
+        session->image.programWords[i] = static_cast<uint16_t>(0x0100 + i);
+    press(&Session::onProgramButton);
+    EXPECT_EQ(frontend.messages(), std::vector<std::string>{});
+    expectCalibrationKept();
+    EXPECT_EQ(chip().programWords[last - 1], 0x0100 + last - 1);
+    EXPECT_EQ(chip().programWords[last], info->hasCalibration ? factory.factoryCalibrationWord : 0x0100 + last);
+
+    press(&Session::onEraseButton);
+    EXPECT_EQ(frontend.messages(), std::vector<std::string>{});
+    expectCalibrationKept();
+    EXPECT_EQ(chip().programWords[0], 0x3FFF);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, DeviceChain, testing::ValuesIn(catalogueDeviceNames()),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 } // namespace

@@ -76,7 +76,7 @@ TEST_F(DriverFactory, SimulatorFromArgumentOrEnvironmentTheArgumentWinning) {
     } cases[] = {
         {"PIC16F628A", nullptr, true},
         {"", "PIC16F84A", true},
-        {"empty", "this is no spec,,,=", true},   // never read: the argument wins
+        {"empty", "this is no setup,,,=", true},   // never read: the argument wins
         {"", "", false},                          // set but empty: the real programmer
         {"", nullptr, false},
     };
@@ -90,19 +90,19 @@ TEST_F(DriverFactory, SimulatorFromArgumentOrEnvironmentTheArgumentWinning) {
             EXPECT_EQ(choice.simulator, dynamic_cast<SimulatedDriver*>(choice.driver.get()));
             EXPECT_FALSE(choice.whyNotOpen);
         } else {
-            EXPECT_NE(choice.failure, DriverFailure::SimSpec);
+            EXPECT_NE(choice.failure, DriverFailure::SimSetup);
         }
     }
 }
 
-TEST_F(DriverFactory, BadSimSpecOrUnwritableTraceIsRefusedNamingIt) {
+TEST_F(DriverFactory, BadSimSetupOrUnwritableTraceIsRefusedNamingIt) {
     auto settings = store();
     const std::string folderless = dir.filePath("no/such/folder/trace.txt").toStdString();
     const struct {
         std::string sim, trace, named;
         DriverFailure failure;
     } cases[] = {
-        {"PIC16F628A,clock=banana", "", "PIC16F628A,clock=banana", DriverFailure::SimSpec},
+        {"PIC16F628A,clock=banana", "", "PIC16F628A,clock=banana", DriverFailure::SimSetup},
         {"PIC16F628A", folderless, folderless, DriverFailure::Trace},
     };
     for (const auto& c : cases) {

@@ -73,26 +73,20 @@ TEST(SimDriver, AStalledAnswerFailsAtTheCallersTimeOutOrWhenUnplugged) {
     auto start = SteadyClock::now();
     EXPECT_TRUE(link.exchange(kClock, 8, 80).empty());
     EXPECT_GE(SteadyClock::now() - start, Ms(75));
-    EXPECT_LT(SteadyClock::now() - start, Ms(2000));
     EXPECT_TRUE(link.exchange(kClock, 8, 10).empty()) << "stays stalled";
 
     // A worker waits on a stalled read while this thread polls the programmer, then unplugs it:
-    // the read ends at once.
+    // the read ends then, long before its time-out of an hour.
     ASSERT_EQ(link.out->write(kClock.bytes.data(), 2, 100), 2);
     std::atomic<int> result{0};
-    start = SteadyClock::now();
     std::thread reader([&] {
         uint8_t answer[8];
-        result = link.in->read(answer, 8, 10000);
+        result = link.in->read(answer, 8, 3600 * 1000);
     });
-    for (int i = 0; i < 25; ++i) {
-        std::this_thread::sleep_for(Ms(2));
-        EXPECT_EQ(sim.isRemoved(link.handle), 0) << "a stall is not a removal";
-    }
+    EXPECT_EQ(sim.isRemoved(link.handle), 0) << "a stall is not a removal";
     sim.unplug();
     reader.join();
     EXPECT_EQ(result.load(), -1);
-    EXPECT_LT(SteadyClock::now() - start, Ms(5000));
 }
 
 TEST(SimDriver, ShortAndFlippedAnswers) {
@@ -193,15 +187,13 @@ TEST(SimFirmware, OneCountIsSixteenOverClockMicroseconds) {
     Script longest;
     for (int i = 0; i < 16; ++i) longest.wait(0x0000);
     SimulatedDriver instant;
-    auto start = SteadyClock::now();
     ASSERT_FALSE(Link(instant).exchange(longest, 10).empty());
-    EXPECT_LT(SteadyClock::now() - start, Ms(1000));
     EXPECT_NEAR(instant.virtualMicroseconds(), 16 * 65536.0, 1e-3);
     SimConfig config;
     config.realTime = true;
     SimulatedDriver sim(config);
     Link link(sim);
-    start = SteadyClock::now();
+    const auto start = SteadyClock::now();
     ASSERT_FALSE(link.exchange(Script().waitUs(30000), 10).empty());
     EXPECT_GE(SteadyClock::now() - start, Ms(30));
     EXPECT_TRUE(link.exchange(Script().waitUs(60000), 10, 5).empty());

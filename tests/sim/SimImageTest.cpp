@@ -1,29 +1,16 @@
 #include "SimRig.h"
 #include "sim/SimImageFile.h"
+#include "tests/device/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <tuple>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("korvalin-sim-" + std::to_string(::getpid()) + "-" +
-                                                 testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempDir() {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const char* name) const { return (path / name).string(); }
-};
 
 SimChipState loaded(const std::string& path) {
     SimChipState state;
@@ -73,9 +60,9 @@ TEST(SimImage, FormatAndParseRoundTripAndRefuseBrokenText) {
 }
 
 TEST(SimImage, AChipKeepsItsMemoriesBetweenRuns) {
-    TempDir dir;
+    TempFolder dir;
     SimConfig config;
-    config.imageFile = dir.file("chip.txt");
+    config.imageFile = dir.path("chip.txt");
     {
         SimRig rig("PIC16F628A", config);
         rig.enter();
@@ -97,7 +84,7 @@ TEST(SimImage, AChipKeepsItsMemoriesBetweenRuns) {
         EXPECT_EQ(loaded(config.imageFile).eepromBytes[5], 0x55);
     }
     // Through a symbolic link the image itself is written, and the link stays.
-    const std::string link = dir.file("link.txt");
+    const std::string link = dir.path("link.txt");
     fs::create_symlink(config.imageFile, link);
     config.imageFile = link;
     {
@@ -108,11 +95,11 @@ TEST(SimImage, AChipKeepsItsMemoriesBetweenRuns) {
         ASSERT_TRUE(rig.sim.setChipState(s));
     }
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(loaded(dir.file("chip.txt")).programWords[8], 0x0888);
+    EXPECT_EQ(loaded(dir.path("chip.txt")).programWords[8], 0x0888);
 }
 
 TEST(SimImage, AForeignFileIsNeverOverwrittenAndNothingIsSavedWithoutAFileOrAChip) {
-    TempDir dir;
+    TempFolder dir;
     SimConfig config;
     config.chip = "PIC16F84A";
     SimulatedDriver other;
@@ -135,10 +122,8 @@ TEST(SimImage, AForeignFileIsNeverOverwrittenAndNothingIsSavedWithoutAFileOrAChi
          "far larger than any chip image"},
     };
     for (const auto& c : cases) {
-        config.imageFile = dir.file(c.name);
-        {
-            std::ofstream(config.imageFile, std::ios::binary) << c.content;
-        }
+        config.imageFile = dir.path(c.name);
+        writeText(config.imageFile, c.content);
         fs::permissions(config.imageFile, c.perms);
         std::optional<SimulatedDriver> holder;
         if (c.heldByAnother) holder.emplace(config);
@@ -148,15 +133,14 @@ TEST(SimImage, AForeignFileIsNeverOverwrittenAndNothingIsSavedWithoutAFileOrAChi
             EXPECT_NE(sim.imageError().find(c.why), std::string::npos) << c.name << ": " << sim.imageError();
         }
         holder.reset();
-        std::ifstream in(config.imageFile, std::ios::binary);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.content) << c.name;
+        EXPECT_EQ(readText(config.imageFile), c.content) << c.name;
     }
 
     SimulatedDriver noFile;
     noFile.insertChip("PIC16F84A");
     EXPECT_FALSE(noFile.saveImage());
     config.chip.clear();
-    config.imageFile = dir.file("empty.txt");
+    config.imageFile = dir.path("empty.txt");
     EXPECT_FALSE(SimulatedDriver(config).saveImage());
     EXPECT_FALSE(fs::exists(config.imageFile));
 }

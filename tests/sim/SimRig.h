@@ -3,6 +3,8 @@
 #include "sim/SimChipTable.h"
 #include "sim/SimulatedDriver.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
@@ -31,9 +33,19 @@ struct Script {
     Script& exit() { return control(0x05).control(0x0B).control(0x03); }
 };
 
+// The two bytes of frame k in an answer, low byte first; a failed or short exchange fails the
+// test and reads as no bits at all.
+inline uint16_t frameBytes(const std::vector<uint8_t>& answer, std::size_t k) {
+    if (answer.size() < 2 * k + 2) {
+        ADD_FAILURE() << "an answer of " << answer.size() << " bytes has no frame " << k;
+        return 0;
+    }
+    return uint16_t(answer[2 * k + 1] << 8 | answer[2 * k]);
+}
+
 // The 14-bit word of frame k in an answer.
 inline uint16_t frameWord(const std::vector<uint8_t>& answer, std::size_t k) {
-    return uint16_t((((answer[2 * k + 1] << 8) | answer[2 * k]) >> 1) & 0x3FFF);
+    return uint16_t((frameBytes(answer, k) >> 1) & 0x3FFF);
 }
 
 // One open programmer and its pipes, for raw exchanges.
@@ -86,10 +98,7 @@ struct SimRig {
     uint16_t readProgram() { return frameWord(run(Script().read(0x04)), 0); }
     uint16_t readData() { return frameWord(run(Script().read(0x05)), 0) & 0xFF; }
     // The two answer bytes of a program read as they came: 0xFFFF when nothing answered.
-    uint16_t rawRead() {
-        const auto a = run(Script().read(0x04));
-        return uint16_t(a[1] << 8 | a[0]);
-    }
+    uint16_t rawRead() { return frameBytes(run(Script().read(0x04)), 0); }
     // A load, then one timed cycle: begin, wait, optional end command.
     void write(uint8_t loadCmd, uint16_t value, uint8_t begin = 0x08, uint32_t waitUs = 20000, uint8_t end = 0) {
         Script s;

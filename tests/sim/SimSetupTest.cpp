@@ -51,7 +51,7 @@ TEST(SimOptions, ValidOptionsSetExactlyWhatTheyName) {
     for (const auto& [options, expected] : cases) {
         SimConfig config;
         std::string error;
-        ASSERT_TRUE(parseSimSpec(options, config, error)) << options << ": " << error;
+        ASSERT_TRUE(parseSimSetup(options, config, error)) << options << ": " << error;
         EXPECT_EQ(changes(config), expected) << options;
     }
 }
@@ -72,7 +72,7 @@ TEST(SimOptions, InvalidOptionsGiveAPlainErrorAndLeaveTheConfigAlone) {
         SimConfig config;
         config.clock = 8;
         std::string error;
-        EXPECT_FALSE(parseSimSpec(options, config, error)) << options;
+        EXPECT_FALSE(parseSimSetup(options, config, error)) << options;
         EXPECT_NE(error.find(mentions), std::string::npos) << options << ": " << error;
         EXPECT_EQ(changes(config), "clock=8") << options;
     }
