@@ -88,7 +88,6 @@ private slots:
 
     void selectionFromTheList_data();
     void selectionFromTheList();
-    void dumpAndFieldsOfANewWindow();
     void socketField_data();
     void socketField();
 
@@ -189,7 +188,8 @@ void WindowTest::selectionFromTheList_data() {
                                << 128 << "18pin";
 }
 
-// A pick in the list applies the device; the socket field goes back to the socket.
+// A new window shows the remembered device blank; a pick in the list applies another; the
+// socket field goes back to the socket.
 void WindowTest::selectionFromTheList() {
     QFETCH(QString, device);
     QFETCH(QString, program);
@@ -198,6 +198,18 @@ void WindowTest::selectionFromTheList() {
     QFETCH(QString, socket);
     WindowHarness h("PIC16F628A");
     auto* list = h.child<QComboBox>("deviceList");
+    QCOMPARE(list->currentText(), QStringLiteral("PIC16F628A"));
+    QCOMPARE(h.child<QGroupBox>("programGroup")->title(), QStringLiteral("Program Memorys = 2048"));
+    const QStringList blank = ::dumpLines(h, "programDump");
+    QCOMPARE(blank.size(), 256);
+    QCOMPARE(blank.first(), QStringLiteral("00000 : 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF "));
+    QVERIFY2(blank.last().startsWith(QLatin1String("007F8 : ")), qPrintable(blank.last()));
+    QCOMPARE(::dumpLines(h, "eepromDump").last(), QStringLiteral("00078 : FF FF FF FF FF FF FF FF "));
+    QVERIFY(!h.child<QPlainTextEdit>("programDump")->toPlainText().contains(QLatin1Char('\r')));
+    // Bits tagged [x] (12..9) are not kept; nothing has been read, so no device ID yet.
+    QCOMPARE(h.text("configWordField"), QStringLiteral("21FF"));
+    QCOMPARE(h.text("deviceIdField"), QStringLiteral("----"));
+    QCOMPARE(h.text("userIdField"), QStringLiteral("FFFF"));
     h.click("socketField");
     h.window->fastScheduleAction()->setChecked(true);   // the remembered choice follows the pick
     list->setCurrentIndex(list->findText(device));   // as the user's pick reports it
@@ -210,22 +222,6 @@ void WindowTest::selectionFromTheList() {
     QCOMPARE(h.child<QGroupBox>("eepromGroup")->title(), eeprom);
     QCOMPARE(::dumpLines(h, "programDump").size(), dumpLines);
     QCOMPARE(h.text("socketField"), socket);
-}
-
-void WindowTest::dumpAndFieldsOfANewWindow() {
-    WindowHarness h("PIC16F628A");
-    QCOMPARE(h.child<QComboBox>("deviceList")->currentText(), QStringLiteral("PIC16F628A"));
-    QCOMPARE(h.child<QGroupBox>("programGroup")->title(), QStringLiteral("Program Memorys = 2048"));
-    const QStringList program = dumpLines(h, "programDump");
-    QCOMPARE(program.size(), 256);
-    QCOMPARE(program.first(), QStringLiteral("00000 : 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF "));
-    QVERIFY2(program.last().startsWith(QLatin1String("007F8 : ")), qPrintable(program.last()));
-    QCOMPARE(dumpLines(h, "eepromDump").last(), QStringLiteral("00078 : FF FF FF FF FF FF FF FF "));
-    QVERIFY(!h.child<QPlainTextEdit>("programDump")->toPlainText().contains(QLatin1Char('\r')));
-    // Bits tagged [x] (12..9) are not kept; nothing has been read, so no device ID yet.
-    QCOMPARE(h.text("configWordField"), QStringLiteral("21FF"));
-    QCOMPARE(h.text("deviceIdField"), QStringLiteral("----"));
-    QCOMPARE(h.text("userIdField"), QStringLiteral("FFFF"));
 }
 
 void WindowTest::socketField_data() {
