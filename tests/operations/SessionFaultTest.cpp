@@ -178,6 +178,7 @@ struct UnplugCase {
 
 const UnplugCase kUnplugCases[] = {
     {"Write", "PIC16F628A", &Session::onProgramButton, kWrite, Operation::Program, true, {kWrite}},
+    {"WriteBlocks", "PIC16F877A", &Session::onProgramButton, kWrite, Operation::Program, true, {kWrite}},
     {"Verify", "PIC16F628A", &Session::onProgramButton, kVerify, Operation::Verify, false,
      {kWrite, kVerify}},
     {"Read", "PIC16F628A", &Session::onReadButton, kRead, Operation::Read, false, {kRead}},
@@ -238,6 +239,7 @@ TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
             statuses.push_back("Korvalin Non Connect");
             EXPECT_EQ(frontend.statuses(), statuses);
             EXPECT_EQ(frontend.latest("controls: "), kAllEnabled);
+            EXPECT_EQ(frontend.waitDepth, 0);
             EXPECT_TRUE(frontend.verifyErrors().empty());
             EXPECT_FALSE(session->link.connected);
             EXPECT_FALSE(session->lastChainOk);

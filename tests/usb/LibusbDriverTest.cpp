@@ -135,7 +135,9 @@ TEST_F(LibusbDriverTest, PermissionDeniedNamesTheUdevRule)
     EXPECT_EQ(driver.lastError(), "");
 }
 
-TEST_F(LibusbDriverTest, ListsWhatCanBeTheProgrammerAndWhoMayOpenIt)
+// Two programmers of one ID and a keyboard on the bus, the second programmer's node closed to
+// ordinary users: what the list shows, which one each choice opens, and the window's switch.
+TEST_F(LibusbDriverTest, OfSeveralListsAllAndOpensOnlyTheOneChosen)
 {
     Answerer second;
     Answerer keyboard;
@@ -167,13 +169,8 @@ TEST_F(LibusbDriverTest, ListsWhatCanBeTheProgrammerAndWhoMayOpenIt)
     // Listing sends nothing and claims nothing.
     EXPECT_EQ(a.claims.load() + b.claims.load(), 0);
     EXPECT_EQ(a.inFlight() + b.inFlight(), 0);
-}
 
-TEST_F(LibusbDriverTest, OfSeveralOpensOnlyTheOneChosenAndNeverGuesses)
-{
-    Answerer second;
-    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
-    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, &second, {3, "KVN-B", true});
+    // Opened as root from here on: the closed node stands in the way of no choice.
     const struct {
         const char* pick;
         const char* serial;   // as remembered
@@ -190,13 +187,13 @@ TEST_F(LibusbDriverTest, OfSeveralOpensOnlyTheOneChosenAndNeverGuesses)
         {"", "", true, 1, 0, false, ""},            // the window: the first, shown in its setup
         {"KVN-C", "", false, 0, 0, false, "\"KVN-C\" is plugged in"},
     };
+    UsbChoice choice;
+    choice.vendorId = kVendor;
+    choice.productId = kProduct;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.pick) + "/" + c.serial);
         const int claimsA = a.claims.load();
         const int claimsB = b.claims.load();
-        UsbChoice choice;
-        choice.vendorId = kVendor;
-        choice.productId = kProduct;
         choice.pick = c.pick;
         choice.serial = c.serial;
         choice.firstOfSeveral = c.firstOfSeveral;
@@ -210,25 +207,19 @@ TEST_F(LibusbDriverTest, OfSeveralOpensOnlyTheOneChosenAndNeverGuesses)
         if (handle != -1)
             chosen.closeProgrammer(handle);
     }
-}
 
-// The window's USB setup: a new choice lets the open programmer go (as an unplug would) and
-// opens the chosen one; the first stays plugged in and can be chosen again.
-TEST_F(LibusbDriverTest, ANewChoiceSwitchesProgrammersWithoutAReplug)
-{
-    Answerer second;
-    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
-    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, &second, {3, "KVN-B", true});
-    UsbChoice choice;
-    choice.vendorId = kVendor;
-    choice.productId = kProduct;
+    // The window's USB setup: a new choice lets the open programmer go (as an unplug would) and
+    // opens the chosen one; the first stays plugged in and can be chosen again.
+    const int claimsA = a.claims.load();
+    const int claimsB = b.claims.load();
+    choice.pick.clear();
+    choice.serial.clear();
     choice.firstOfSeveral = true;
     LibusbDriver window(choice);
-    const char* const picks[] = {"KVN-B", "1-2", "KVN-A"};
     int handle = openWithin(window, 300ms);
     ASSERT_NE(handle, -1) << window.lastError();
     EXPECT_EQ(window.devicePath(), "1-2");
-    for (const char* pick : picks) {
+    for (const char* pick : {"KVN-B", "1-2", "KVN-A"}) {
         SCOPED_TRACE(pick);
         const std::string before = window.devicePath();
         choice.pick = pick;
@@ -242,25 +233,18 @@ TEST_F(LibusbDriverTest, ANewChoiceSwitchesProgrammersWithoutAReplug)
         ASSERT_NE(handle, -1) << window.lastError();
         EXPECT_EQ(window.devicePath(), std::string(pick) == "KVN-B" ? "1-3" : "1-2");
     }
-    window.closeProgrammer(handle);
-    EXPECT_EQ(a.claims.load(), 2);
-    EXPECT_EQ(b.claims.load(), 1);
-}
-
-// "At once" by count, not by clock: the very first open is refused, with one claim attempt.
-TEST_F(LibusbDriverTest, AProgrammerInUseElsewhereIsReportedAtOnce)
-{
-    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
-    const int held = openWithin(driver, 1000ms);
-    ASSERT_NE(held, -1) << driver.lastError();
-    const int attempts = device.claimAttempts.load();
-    LibusbDriver other{kVendor, kProduct};
+    // Another program asking for the one the window holds is told so at once: by count, not by
+    // clock, its very first open is refused with one claim attempt.
+    const int attempts = a.claimAttempts.load();
+    LibusbDriver other(choice);
     EXPECT_EQ(other.openProgrammer(), -1);
     EXPECT_TRUE(other.refused());
     EXPECT_TRUE(other.busy());
     EXPECT_NE(other.lastError().find("in use by another program"), std::string::npos) << other.lastError();
-    EXPECT_EQ(device.claimAttempts.load() - attempts, 1);
-    driver.closeProgrammer(held);
+    EXPECT_EQ(a.claimAttempts.load() - attempts, 1);
+    window.closeProgrammer(handle);
+    EXPECT_EQ(a.claims.load() - claimsA, 2);
+    EXPECT_EQ(b.claims.load() - claimsB, 1);
 }
 
 // ---- Transfers -----------------------------------------------------------------------------
