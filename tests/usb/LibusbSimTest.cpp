@@ -108,6 +108,7 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
     };
     Station stations[2] = {{"PIC16F84A", "KVN-A", 2, nullptr, {}}, {"PIC16F84A", "KVN-B", 3, nullptr, {}}};
     EmulatedProgrammer* a = nullptr;
+    EmulatedProgrammer* b = nullptr;
     for (Station& s : stations) {
         SimConfig config;
         config.chip = s.chip;
@@ -116,8 +117,7 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
         ASSERT_NE(handle, -1);
         s.answerer.forwardTo(s.sim->openPipe(handle, 0, 1), s.sim->openPipe(handle, 0, 0));
         EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &s.answerer, {s.port, s.serial, true});
-        if (a == nullptr)
-            a = &device;
+        (a == nullptr ? a : b) = &device;
     }
     // The list tells the two apart and, asked, each answers as the programmer does.
     CliProcess list(dir, "list", {"usb-list", "--probe", "--usb", "KVN-B"});
@@ -133,13 +133,19 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
     const std::string fileB = dir + "/retlw.hex";
     std::ofstream(fileB) << ":020000000034CA\n:00000001FF\n";
     // One by serial number, the other by its place on the bus.
+    // The second starts once the first holds its programmer: two libusb start-ups at the same
+    // instant can fail inside the emulated bus (not on a real one), which is not what this tests.
+    auto waitForClaim = [](EmulatedProgrammer* device, const CliProcess& run) {
+        const auto start = std::chrono::steady_clock::now();
+        while (device->claims.load() == 1 && millisecondsSince(start) < 20000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(device->claims.load(), 2) << run.output();
+    };
     CliProcess first(dir, "first", {"-d", "PIC16F84A", "--usb", "KVN-A", "program",
                                     std::string(KORVALIN_DATA_DIR) + "/../tests/data/cli-small-16f84a.hex"});
+    ASSERT_NO_FATAL_FAILURE(waitForClaim(a, first));
     CliProcess second(dir, "second", {"-d", "PIC16F84A", "--usb", "1-3", "program", fileB});
-    const auto start = std::chrono::steady_clock::now();
-    while (a->claims.load() == 1 && millisecondsSince(start) < 5000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(a->claims.load(), 2) << first.output();
+    ASSERT_NO_FATAL_FAILURE(waitForClaim(b, second));
 
     // At once, not after the attach time-out: a run that waited would retry the claim (every
     // half second, for a second) and so try more than once.
