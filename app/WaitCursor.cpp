@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/WaitCursor.h"
 
 #include <QCursor>

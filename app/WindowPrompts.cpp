@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/WindowPrompts.h"
 
 #include "app/FileFilter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "operations/Session.h"

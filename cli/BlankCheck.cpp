@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/BlankCheck.h"
 
 #include "programmer/Programmer.h"

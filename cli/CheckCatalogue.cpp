@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/CheckCatalogue.h"
 
 #include "cli/CliRun.h"

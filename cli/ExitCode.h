@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What korvalin-cli reports to the shell; the help text and the README list the same values.

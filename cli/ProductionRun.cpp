@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/ProductionRun.h"
 
 #include "cli/TerminalFrontend.h"

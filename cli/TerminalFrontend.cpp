@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/TerminalFrontend.h"
 
 #include "cli/ProgressBar.h"

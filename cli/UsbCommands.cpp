@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/UsbCommands.h"
 
 #include "cli/TerminalFrontend.h"

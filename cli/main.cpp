@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvalin-cli: the terminal front end. Same session code as the window, driven from a 10 ms
 // loop, for scripts and production lines.
 #include "cli/CheckCatalogue.h"

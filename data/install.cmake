@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation of the shared data: the device catalogue and examples, the udev rule installer, the
 # desktop entry, the AppStream metainfo, the icon, the man page, the bash completion and the
 # documentation. Included at the end of the top-level CMakeLists.txt, when every target exists.

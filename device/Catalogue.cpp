@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/Catalogue.h"
 
 #include "device/LineReader.h"

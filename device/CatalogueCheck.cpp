@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/CatalogueCheck.h"
 
 #include "device/Catalogue.h"

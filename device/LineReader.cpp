@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/LineReader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/MemoryImage.h"
 
 #include "device/AtomicFile.h"

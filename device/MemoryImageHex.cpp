@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Intel HEX side of MemoryImage, in the PIC convention: byte address = 2 x word address, each
 // word low byte first, EEPROM at word 0x2100, user ID and configuration words at 0x2000.
 

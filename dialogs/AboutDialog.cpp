@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/AboutDialog.h"
 
 #include "dialogs/AppIcon.h"

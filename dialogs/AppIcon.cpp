@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/AppIcon.h"
 
 // The resources live in a static library; nothing else references them, so they are pulled in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/BitTags.h"
 
 QStringList takeBitTags(QString& tags, int count) {

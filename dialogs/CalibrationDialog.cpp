@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/CalibrationDialog.h"
 
 #include "dialogs/DialogFonts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/ConfigWordDialog.h"
 
 #include "dialogs/BitTags.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/DialogUnits.h"
 
 #include <QFontMetrics>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/TestPanelDialog.h"
 
 #include "dialogs/DialogFonts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/UserIdDialog.h"
 
 #include "dialogs/DialogFonts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/VerifyErrorDialog.h"
 
 #include "dialogs/DialogFonts.h"

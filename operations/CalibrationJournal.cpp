@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/CalibrationJournal.h"
 
 #include "device/HexNumber.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/ChipLog.h"
 
 #include <cerrno>

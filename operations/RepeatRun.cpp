@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/RepeatRun.h"
 
 #include "operations/SerialFile.h"

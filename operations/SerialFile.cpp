@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/SerialFile.h"
 
 #include "device/AtomicFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/SerialNumber.h"
 
 #include "device/MemoryImage.h"

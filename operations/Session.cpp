@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/Session.h"
 
 #include "device/Catalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/Texts.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/Verify.h"
 
 #include "device/Catalogue.h"

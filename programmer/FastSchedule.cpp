@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programmer/FastSchedule.h"
 
 #include "programmer/Programmer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programmer/LinkPoll.h"
 
 #include "programmer/Programmer.h"

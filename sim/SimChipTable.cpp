@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimChipTable.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimConfig.h"
 #include "device/HexNumber.h"
 

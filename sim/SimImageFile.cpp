@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimImageFile.h"
 
 #include "sim/SimChipTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatedDriver.h"
 
 #include "sim/SimChip.h"

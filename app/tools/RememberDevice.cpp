@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvalin-remember-device NAME: makes NAME the window's remembered device, but only when the
 // user's store has none yet, so a first start opens on the device a demonstration uses and a
 // user's own choice is never overwritten. Prints what it did.

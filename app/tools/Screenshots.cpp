@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvalin-screenshots OUTPUT_FOLDER [HEX_FILE]
 // korvalin-screenshots --check-display
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Figures of the window on the simulated programmer, offscreen:
 //   - start-up: from the top of main() to the window's first paint (PIC16F877A selected, so
 //     its 1024-line dump is built before the window shows);

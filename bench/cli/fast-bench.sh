@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Program + verify of every catalogue device through korvalin-cli, with the standard schedule
 # and with --fast, on a typical simulated chip, against the silicon floor: the longest erase and
 # write times the image needs plus one 1 ms USB round trip per 64-byte script the data travels

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The production line's own cost on the simulated programmer's real-time model: the time each
 # chip of `program --repeat` takes beyond its program and verify (the prompt and its answer,
 # the outputs' safe state, the serial and the log line), and check-catalogue on the shipped

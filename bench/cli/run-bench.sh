@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Program + verify of every catalogue device through korvalin-cli on the simulated programmer's
 # real-time model. For each device it prints the least time the model allows (the chip's own
 # programming times and the programmer's waits, plus one USB round trip per exchange) against

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # How long `korvalin-cli --version` takes from exec to exit, the whole process (dynamic
 # loading included): the first thing a script or the bash completion runs. Target: under 20 ms.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/device/LargestImage.h"
 #include "device/Catalogue.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvalin-hexconvert [--no-sync] IN OUT: reads IN into the largest device's image and writes it
 // to OUT; --no-sync leaves out the flush to the disk that a normal save does.
 // korvalin-hexconvert --generate OUT: writes a full image of that device (seeded, repeatable).

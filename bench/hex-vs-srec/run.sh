@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Converts the largest HEX image (8192 words + 256 EEPROM bytes + configuration) with our reader
 # and writer and with srec_cat, whole process against whole process, and prints the ratio.
 #   bench/hex-vs-srec/run.sh [BUILD_DIR] [REPEATS]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programmer/Programmer.h"
 #include "programmer/UsbDriver.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one simulated exchange costs in host time, and how much chip time the model counts for it.
 
 #include "sim/SimulatedDriver.h"

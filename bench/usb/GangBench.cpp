@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The costs of finding and sharing programmers, on umockdev's emulated bus (no hardware):
 //   - usb-list: the candidate list with 20 devices plugged in, 2 of them shaped like the
 //     programmer; budget 100 ms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the window's 10 ms connection poll costs on the libusb driver while nothing happens: the
 // process's CPU time over a stretch of polling, with no programmer plugged in and with one
 // attached and idle. The budget is 0.5 % of one core.

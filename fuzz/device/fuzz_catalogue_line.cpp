@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary catalogue lines; a line accepted as valid must size an image that saves and reads
 // back without touching anything outside it.
 

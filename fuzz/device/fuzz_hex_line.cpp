@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary HEX lines into images of many geometries; the first byte picks the geometry.
 
 #include "device/MemoryImage.h"

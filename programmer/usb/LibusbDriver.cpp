@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programmer/usb/LibusbDriver.h"
 
 #include <libusb.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programmer/usb/UsbProbe.h"
 
 #include "programmer/Programmer.h"

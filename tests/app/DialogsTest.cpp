@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/BitTags.h"
 #include "dialogs/ClickableLabel.h"
 #include "dialogs/ConfigWordDialog.h"

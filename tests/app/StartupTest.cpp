@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "WindowHarness.h"
 
 #include "app/Application.h"

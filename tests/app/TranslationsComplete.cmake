@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails when a label of any form has no English: lupdate brings a scratch copy of the .ts up to
 # date with the forms, so a label added without running update_translations shows up as well.
 file(GLOB forms ${FORMS_DIR}/*.ui)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The example programs shipped in data/examples: each HEX file must load into the image of its
 // device with the words its assembly source lists, must not lock or misconfigure the chip, and
 // must survive a save and reload unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Self-check of the device catalogue that ships with the program: every line must be a device the
 // program can select and operate without reading or writing outside a buffer, and must agree
 // with the published facts of its chip as far as those can be seen from the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/catalogue/ShippedFiles.h"
 
 #include <fstream>

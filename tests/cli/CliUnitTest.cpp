@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/BlankCheck.h"
 #include "cli/CliOptions.h"
 #include "cli/Detect.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvalin_hex_compare CATALOGUE DEVICE A.hex B.hex: loads both files into the image of that
 // catalogue device, as File Open would, and tells whether they hold the same chip contents.
 // Exit 0 same, 1 different (the first difference is printed), 2 cannot load.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End-to-end runs of korvalin-cli on the simulated programmer, one case per ctest entry:
 #   cli-e2e.sh CASE
 # Needs CLI, HEX_COMPARE, SOURCE_DIR in the environment (ctest sets them). Every case works in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/Catalogue.h"
 #include "device/CatalogueCheck.h"
 #include "tests/device/TestFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays the fuzz targets' seed corpora, and the inputs kept because they once broke a target or
 // sit on a bound it must hold, in the ordinary (sanitized) test builds. A failing input aborts
 // inside the target; a folder that lost its inputs fails here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/MemoryImage.h"
 #include "tests/device/TestFiles.h"
 

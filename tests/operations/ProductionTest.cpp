@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Production runs: serial numbers, the serial file, the per-chip log, the repeat loop and the
 // file watch that re-programs on every build.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations/CalibrationJournal.h"
 #include "operations/Texts.h"
 #include "operations/Verify.h"

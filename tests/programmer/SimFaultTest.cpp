@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A programmer that goes away or stops answering in the middle of an operation: the worker
 // must end with the failure reported, and the link must be released exactly once, only
 // after the worker has finished. The worker runs on its own thread while this thread polls the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every catalogue device against the simulated programmer and a simulated chip of that device:
 // the catalogue line's methods must program, read and erase the chip as its silicon behaves,
 // and the operations core's chains must keep a calibrated chip's factory calibration.

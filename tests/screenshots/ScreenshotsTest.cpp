@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/DialogFonts.h"
 #include "dialogs/DialogUnits.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/DriverFactory.h"
 
 #include "programmer/TraceDriver.h"

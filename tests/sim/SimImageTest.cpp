@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SimRig.h"
 #include "sim/SimImageFile.h"
 #include "tests/device/TestFiles.h"

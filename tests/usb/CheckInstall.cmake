@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a scratch prefix and checks that everything a desktop and a
 # udev setup need has landed where it belongs. Run by ctest:
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -DEXECUTABLES="a;b" -P CheckInstall.cmake

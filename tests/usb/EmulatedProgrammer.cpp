@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/usb/EmulatedProgrammer.h"
 
 #include <umockdev.h>

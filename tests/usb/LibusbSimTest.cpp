@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole path a real programmer's traffic takes, without the programmer: korvalin-cli ->
 // LibusbDriver -> libusb -> usbfs ioctls (umockdev) -> the simulated programmer and chip.
 

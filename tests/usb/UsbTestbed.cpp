@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/usb/UsbTestbed.h"
 
 #include <umockdev.h>
