@@ -141,6 +141,21 @@ public:
         configRead(word1, word2);
     }
 
+    // A fresh entry and a read of the configuration word(s), kept in the Programmer when the
+    // exchange went well: what the chip holds, not what a latch may still hold.
+    bool readBackConfiguration()
+    {
+        uint16_t word1 = p.configWord;
+        uint16_t word2 = p.configWord2;
+        enterAndReadConfiguration(word1, word2);
+        exit();
+        if (!ok)
+            return false;
+        p.configWord = word1;
+        p.configWord2 = word2;
+        return true;
+    }
+
     void walkTo(uint32_t address)
     {
         if (p.fastSchedule) {
@@ -544,15 +559,8 @@ bool Programmer::readCalibration()
 bool Programmer::readCalibrationBits()
 {
     Run run(*this);
-    uint16_t word1 = configWord;
-    uint16_t word2 = configWord2;
-    run.enterAndReadConfiguration(word1, word2);
-    run.exit();
-
-    if (!run.ok)
+    if (!run.readBackConfiguration())
         return fail();
-    configWord = word1;
-    configWord2 = word2;
     savedCalibrationBits = configWord & calibrationBitsMask;
     return true;
 }
@@ -597,17 +605,7 @@ bool Programmer::writeConfiguration()
     run.send(configPositionScript());
     run.send(configWriteScript(family, configWord, configWord2, programmerClock));
     run.exit();
-    // Read back from a fresh entry: what the chip keeps, not what its latch still holds.
-    uint16_t word1 = configWord;
-    uint16_t word2 = configWord2;
-    run.enterAndReadConfiguration(word1, word2);
-    run.exit();
-
-    if (!run.ok)
-        return fail();
-    configWord = word1;
-    configWord2 = word2;
-    return true;
+    return run.readBackConfiguration() ? true : fail();
 }
 
 int32_t Programmer::readDeviceId()
