@@ -26,7 +26,8 @@ struct ScheduleRow {
 //               confirmed: usbpicprog's bulk erase of program and of data memory waits 8 ms.
 //   16F62xA     DS41196, section 3.2 / table 5-1: program cycle 2.5 ms to 4 ms; data EEPROM 6 ms;
 //               each bulk erase 6 ms. A programmer written from DS41196E calls 2.5, 6 and 6 ms
-//               minimums and waits 3, 10 and 10 ms: the 6 ms figures are not confirmed as maxima.
+//               minimums and waits 3, 10 and 10 ms: the 6 ms figures are not confirmed as maxima,
+//               so the data EEPROM and the bulk erases wait that programmer's 10 ms.
 //   16F87xA     DS39589, section 2.3 / table 5-1: a row by Begin Programming Only to End
 //               Programming 1 ms to 2 ms; Begin Erase/Programming (data EEPROM) up to 8 ms;
 //               chip erase 8 ms to 10 ms.
@@ -40,7 +41,7 @@ struct ScheduleRow {
 //                              word   row    eeprom  bulk   chip
 constexpr FastSchedule k84A    {8000,  0,     8000,  10000, 0};
 constexpr FastSchedule k87x    {8000,  0,     8000,  8000,  0};
-constexpr FastSchedule k62xA   {4000,  0,     6000,  6000,  0};
+constexpr FastSchedule k62xA   {4000,  0,     10000, 10000, 0};
 constexpr FastSchedule k87xA   {8000,  2000,  8000,  10000, 10000};
 constexpr FastSchedule k81x    {4000,  2000,  4000,  10000, 10000};
 constexpr FastSchedule k629    {3000,  0,     6000,  8000,  0};
