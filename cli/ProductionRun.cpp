@@ -4,9 +4,12 @@
 #include "cli/TerminalFrontend.h"
 #include "operations/FileWatch.h"
 #include "operations/Session.h"
-#include "programmer/usb/LibusbDriver.h"
 #include "settings/DriverFactory.h"
 #include "sim/SimulatedDriver.h"
+
+#ifdef KORVALIN_HAVE_USB
+#include "programmer/usb/LibusbDriver.h"
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -41,6 +44,7 @@ const char* failureText(ExitCode code) {
 
 std::string programmerName(const DriverChoice& choice) {
     if (choice.simulator) return "simulator";
+#ifdef KORVALIN_HAVE_USB
     if (!choice.usb) return "";
     const std::string path = choice.usb->devicePath();
     std::vector<UsbCandidate> candidates;
@@ -49,6 +53,9 @@ std::string programmerName(const DriverChoice& choice) {
         for (const UsbCandidate& candidate : candidates)
             if (candidate.path == path && !candidate.serial.empty()) return candidate.serial;
     return path;
+#else
+    return "";
+#endif
 }
 
 ProductionRun::ProductionRun(const CliOptions& options, TerminalFrontend& frontend, Session& session,

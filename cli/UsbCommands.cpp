@@ -2,6 +2,7 @@
 #include "cli/UsbCommands.h"
 
 #include "cli/TerminalFrontend.h"
+#include "programmer/UsbId.h"
 #include "settings/DriverFactory.h"
 
 #ifdef KORVALIN_HAVE_USB

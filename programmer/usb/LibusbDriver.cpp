@@ -123,13 +123,6 @@ UsbCandidate describe(libusb_device* dev, const libusb_device_descriptor& descri
 
 } // namespace
 
-std::string usbIdText(uint16_t vendorId, uint16_t productId)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%04x:%04x", vendorId, productId);
-    return text;
-}
-
 bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error, bool debugLog)
 {
     candidates.clear();

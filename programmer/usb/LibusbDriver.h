@@ -2,6 +2,7 @@
 #pragma once
 
 #include "programmer/UsbDriver.h"
+#include "programmer/UsbId.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,9 +37,6 @@ struct UsbChoice {
 // Every device on the bus shaped like the programmer, in bus order; false with a plain message
 // in error when USB cannot be used at all.
 bool listUsbCandidates(std::vector<UsbCandidate>& candidates, std::string& error, bool debugLog = false);
-
-// "vvvv:pppp" in lower case, as lsusb and udev write it.
-std::string usbIdText(uint16_t vendorId, uint16_t productId);
 
 // The real programmer over libusb-1.0: bulk OUT 0x01 is pipe 1, bulk IN 0x81 is pipe 0, on
 // interface 0 of the device the UsbChoice names.
