@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "operations/CalibrationJournal.h"
+#include "operations/FileLock.h"
 
 #include "device/HexNumber.h"
 
@@ -95,7 +96,7 @@ bool appendToJournal(const std::string& path, const CalibrationRecord& record) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     // Two programs (the window and a script on the same bench) may read chips at once.
-    bool ok = ::flock(fd, LOCK_EX) == 0;
+    bool ok = lockExclusive(fd);
     ok = ok && writeAll(fd, journalLine(record) + "\n");
     ok = ok && ::fsync(fd) == 0;
     ::close(fd);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "operations/ChipLog.h"
+#include "operations/FileLock.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -81,11 +82,8 @@ bool appendChipLog(const std::string& path, const ChipLogEntry& entry, std::stri
         error = "cannot open the log " + path + ": " + std::strerror(errno);
         return false;
     }
-    int locked;
-    do locked = ::flock(fd, LOCK_EX);
-    while (locked != 0 && errno == EINTR);
     struct stat info{};
-    bool ok = locked == 0 && ::fstat(fd, &info) == 0;
+    bool ok = lockExclusive(fd) && ::fstat(fd, &info) == 0;
     if (ok && !S_ISREG(info.st_mode)) {
         error = "the log " + path + " is not a regular file";
         ::close(fd);

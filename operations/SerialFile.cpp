@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "operations/SerialFile.h"
+#include "operations/FileLock.h"
 
 #include "device/AtomicFile.h"
 #include "operations/SerialNumber.h"
@@ -26,10 +27,7 @@ bool SerialFile::take(uint64_t fallback, uint64_t& next, std::string& error) {
         error = "cannot open the serial lock file " + lockPath + ": " + std::strerror(errno);
         return false;
     }
-    int locked;
-    do locked = ::flock(lockFd, LOCK_EX);
-    while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
+    if (!lockExclusive(lockFd)) {
         error = "cannot lock " + lockPath + ": " + std::strerror(errno);
         release();
         return false;

@@ -8,6 +8,7 @@
 #include "operations/Verify.h"
 
 #include <algorithm>
+#include <functional>
 #include <bit>
 #include <cstdio>
 #include <filesystem>
@@ -658,6 +659,14 @@ bool Session::protectionTookHold() {
 // ---- files and editors --------------------------------------------------------------------
 
 bool Session::openHexFile(const std::string& path) {
+    return openHex([&](MemoryImage& loaded) { return loaded.loadHex(path, hexLoadReport); });
+}
+
+bool Session::openHexStream(std::FILE* input) {
+    return openHex([&](MemoryImage& loaded) { return loaded.loadHex(input, hexLoadReport); });
+}
+
+bool Session::openHex(const std::function<bool(MemoryImage&)>& load) {
     if (chainRunning()) return false;
     setProgress(0, 1);
     // Loaded into a copy: a file that cannot be read leaves the image, the Programmer and the
@@ -666,19 +675,7 @@ bool Session::openHexFile(const std::string& path) {
     bool ok;
     {
         WaitCursor wait(frontend_);
-        ok = loaded.loadHex(path, hexLoadReport);
-    }
-    return takeLoadedHex(loaded, ok);
-}
-
-bool Session::openHexStream(std::FILE* input) {
-    if (chainRunning()) return false;
-    setProgress(0, 1);
-    MemoryImage loaded = image;
-    bool ok;
-    {
-        WaitCursor wait(frontend_);
-        ok = loaded.loadHex(input, hexLoadReport);
+        ok = load(loaded);
     }
     return takeLoadedHex(loaded, ok);
 }

@@ -9,6 +9,7 @@
 #include "programmer/Programmer.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -156,6 +157,7 @@ private:
     std::string transferFailureText();
     void readCompletion();
     void copyImageToProgrammer();
+    bool openHex(const std::function<bool(MemoryImage&)>& load);
     bool takeLoadedHex(const MemoryImage& loaded, bool ok);
     void endChain(bool verifyResult, bool ok);
     void holdBackProtection();     // as a Program step starts
