@@ -108,8 +108,9 @@ JournalContents readJournal(const std::string& path) {
     JournalContents contents;
     std::error_code error;
     if (path.empty() || !std::filesystem::exists(path, error)) return contents;
+    // A folder opens as a stream that reads nothing: it would pass for an empty journal.
     std::ifstream in(path);
-    if (!in) {
+    if (!in || !std::filesystem::is_regular_file(path, error)) {
         contents.readable = false;
         return contents;
     }

@@ -175,6 +175,10 @@ calibration_kept)
     check grep -qE '^[0-9-]{10}T[0-9:]{8}Z PIC12F629 0F8[0-9A-F] 34[0-9A-F]{2} [0-3]$' "$out"
     run 0 -d PIC12F675 calibration-history
     has "$err" "no calibration read of PIC12F675 is on record in $journal"
+    mv "$journal" "$work/journal.log" && mkdir "$journal"
+    run 5 calibration-history
+    has "$err" "cannot read the calibration journal $journal"
+    rmdir "$journal" && mv "$work/journal.log" "$journal"
     good=$(tail -1 "$journal" | awk '{ print $4 "," $5 }')
     # Unplugged between the erase and the write-back: the message names the word to restore.
     run 3 -d PIC12F629 --sim "$sim,unplug-after=1045" erase
@@ -518,6 +522,13 @@ production_tray)
     has "$err" "serial 10000 does not fit in the user ID; the run stops here"
     check test "$(grep -c '^time,' "$work/log.csv")" -eq 1
     check test "$(wc -l <"$work/log.csv")" -eq $((1 + 10 + 1 + 3 + 2 + 1))
+    # Another kind of chip, and a programmer pulled out during chip 2: each chip says why, and
+    # the run's status is the worst chip's.
+    printf '\n\n\n' >"$work/answers.txt"
+    run 4 -q -d PIC16F628A --sim "PIC16F84A,tray=2" program "$blink" --repeat <"$work/answers.txt"
+    check test "$(grep -cE '^Chip [12]: FAILED \(wrong or no chip\), [0-9]+ ms$' "$out")" -eq 2
+    run 3 -q -d PIC16F628A --sim "PIC16F628A,tray=3,unplug-after=5000" program "$blink" --repeat <"$work/answers.txt"
+    check grep -qE '^Chip 2: FAILED \(programmer not connected\), [0-9]+ ms$' "$out"
     # Refused before any chip is touched: a serial too large, a log that cannot be written.
     run 2 -d PIC16F628A --sim "$sim628" program "$blink" --serial 10000
     has "$err" "serial 10000 does not fit in the user ID; no chip was touched"
