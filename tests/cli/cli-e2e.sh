@@ -227,11 +227,14 @@ usb_setup)
     run 3 -d PIC16F628A erase
     has "$err" "KVNライターが未接続です"
     has "$err" "(no USB ID is set for the programmer: find it with \`korvalin-cli usb-list\` and choose it with \`korvalin-cli usb-use vvvv:pppp\`)"
+    echo "not a folder" >"$work/notes.txt"
     run 2 udev-rule
     run 2 usb-use 1209:4b5
     run 2 udev-rule 1209:zz56
     run 2 usb-list --serial X
     run 2 --group "x\";RUN+=\"/bin/sh" udev-rule 1209:4b56
+    XDG_CONFIG_HOME="$work/notes.txt/config" run 5 usb-use 1209:4B56
+    has "$err" "usb-use: the settings cannot be written to $work/notes.txt/config/Tessmark/KorvalinLoader.conf"
     run 0 usb-use 1209:4B56 --serial KVN-7
     check grep -qx 'Usb\\Serial=KVN-7' "$XDG_CONFIG_HOME/Tessmark/KorvalinLoader.conf"
     KORVALIN_USB_ID=f00d:0001 run 3 -d PIC16F628A erase
