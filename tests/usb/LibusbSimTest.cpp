@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
@@ -108,6 +109,20 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
         Answerer answerer;
     };
     Station stations[2] = {{"PIC16F84A", "KVN-A", 2, nullptr, {}}, {"PIC16F84A", "KVN-B", 3, nullptr, {}}};
+    // Nothing plugged in: nothing to list. The ID the runs are given is the one a rule is made for.
+    CliProcess none(dir, "none", {"-vv", "usb-list"});
+    EXPECT_EQ(none.exitCode(), 3) << none.output();
+    EXPECT_NE(none.output().find("no USB device that can be the programmer is plugged in"), std::string::npos);
+    CliProcess rule(dir, "rule", {"udev-rule"});
+    EXPECT_EQ(rule.exitCode(), 0) << rule.output();
+    EXPECT_NE(rule.output().find("ATTR{idVendor}==\"1209\", ATTR{idProduct}==\"4b56\""), std::string::npos);
+    // Settings that cannot be written are a file error, not a success.
+    std::filesystem::create_directory(dir + "/unwritable");
+    std::ofstream(dir + "/unwritable/config") << "a file where the settings folder would go\n";
+    CliProcess use(dir + "/unwritable", "use", {"usb-use", "1209:4b56"});
+    EXPECT_EQ(use.exitCode(), 5) << use.output();
+    EXPECT_NE(use.output().find("usb-use: the settings cannot be written to "), std::string::npos) << use.output();
+
     EmulatedProgrammer* a = nullptr;
     EmulatedProgrammer* b = nullptr;
     for (Station& s : stations) {
@@ -120,13 +135,26 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
         EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &s.answerer, {s.port, s.serial, true});
         (a == nullptr ? a : b) = &device;
     }
-    // The list tells the two apart and, asked, each answers as the programmer does.
+    // Two more of another ID that cannot be asked: one another program holds, one that never
+    // answers.
+    Answerer silent;
+    silent.queueSilence();
+    EmulatedProgrammer& held = usbTestbed().plug(kVendor, kProduct + 1, &silent, {4, "", true});
+    held.claimError = EBUSY;
+    EmulatedProgrammer& mute = usbTestbed().plug(kVendor, kProduct + 1, &silent, {5, "", true});
+    // The list tells them apart and, asked, each answers as the programmer does.
     CliProcess list(dir, "list", {"usb-list", "--probe", "--usb", "KVN-B"});
     ASSERT_EQ(list.exitCode(), 0) << list.output();
     for (const char* line : {"1-2  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-A\"\n",
                              "1-3  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-B\"  (configured)\n",
-                             "    probe: identity 4B564E01, clock 16 MHz\n"})
+                             "    probe: identity 4B564E01, clock 16 MHz\n",
+                             "1-4  1209:4b57  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial -\n",
+                             "    probe: the programmer (USB ID 1209:4b57, 1-4) is in use by another program",
+                             "1-5  1209:4b57  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial -\n"
+                             "    this user may open it\n    probe: no answer to the programmer's queries\n"})
         EXPECT_NE(list.output().find(line), std::string::npos) << line << " in\n" << list.output();
+    usbTestbed().unplug(held);
+    usbTestbed().unplug(mute);
     EXPECT_EQ(a->claims.load(), 1) << "the probe opens each candidate once";
     EXPECT_EQ(a->releases.load(), 1);
 
