@@ -74,59 +74,48 @@ TEST(DriverFactory, ChoosesFromArgumentsEnvironmentAndStore) {
     const std::string traceArg = dir.filePath("arg.txt").toStdString();
     const std::string traceEnv = dir.filePath("env.txt").toStdString();
     struct Case {
-        std::string sim;          // the argument
-        const char* simEnv;       // KORVALIN_SIM; null: unset
-        std::string trace;        // the argument
-        const char* traceEnv;     // KORVALIN_TRACE
-        const char* usbId;        // KORVALIN_USB_ID
-        const char* vendor;       // Settings/Usb/VendorId; null: not stored
-        const char* product;      // Settings/Usb/ProductId
-        Chosen chosen;
-        DriverFailure failure;
-        std::string said;         // part of the error, or of why the USB driver opens nothing
-        std::string traceFile;    // the trace that wraps the driver, "" none
-        bool refused;             // the USB driver will open nothing whatever is plugged in
+        std::string sim{};                // the argument
+        const char* simEnv = nullptr;     // KORVALIN_SIM; null: unset
+        std::string trace{};              // the argument
+        const char* traceEnv = nullptr;   // KORVALIN_TRACE
+        const char* usbId = nullptr;      // KORVALIN_USB_ID
+        const char* vendor = nullptr;     // Settings/Usb/VendorId; null: not stored
+        const char* product = nullptr;    // Settings/Usb/ProductId
+        Chosen chosen = Chosen::Nothing;
+        DriverFailure failure = DriverFailure::None;
+        std::string said{};               // part of the error, or of why the USB driver opens nothing
+        std::string traceFile{};          // the trace that wraps the driver, "" none
+        bool refused = false;             // the USB driver will open nothing whatever is plugged in
     };
     const Case cases[] = {
-        {"PIC16F628A", nullptr, "", nullptr, nullptr, nullptr, nullptr, Chosen::Simulator, DriverFailure::None, "", "", false},
-        {"", "PIC16F84A", "", nullptr, nullptr, nullptr, nullptr, Chosen::Simulator, DriverFailure::None, "", "", false},
+        {.sim = "PIC16F628A", .chosen = Chosen::Simulator},
+        {.simEnv = "PIC16F84A", .chosen = Chosen::Simulator},
         // The environment's setup is never read when the argument gives one.
-        {"empty", "this is no setup,,,=", "", nullptr, nullptr, nullptr, nullptr, Chosen::Simulator,
-         DriverFailure::None, "", "", false},
-        {"PIC16F628A,clock=banana", nullptr, "", nullptr, nullptr, nullptr, nullptr, Chosen::Nothing,
-         DriverFailure::SimSetup, "PIC16F628A,clock=banana", "", false},
-        {"PIC16F628A", nullptr, folderless, nullptr, nullptr, nullptr, nullptr, Chosen::Nothing,
-         DriverFailure::Trace, folderless, "", false},
-        {"PIC16F628A", nullptr, traceArg, traceEnv.c_str(), nullptr, nullptr, nullptr, Chosen::Simulator,
-         DriverFailure::None, "", traceArg, false},
-        {"PIC16F628A", nullptr, "", traceEnv.c_str(), nullptr, nullptr, nullptr, Chosen::Simulator,
-         DriverFailure::None, "", traceEnv, false},
+        {.sim = "empty", .simEnv = "this is no setup,,,=", .chosen = Chosen::Simulator},
+        {.sim = "PIC16F628A,clock=banana", .failure = DriverFailure::SimSetup, .said = "PIC16F628A,clock=banana"},
+        {.sim = "PIC16F628A", .trace = folderless, .failure = DriverFailure::Trace, .said = folderless},
+        {.sim = "PIC16F628A", .trace = traceArg, .traceEnv = traceEnv.c_str(), .chosen = Chosen::Simulator, .traceFile = traceArg},
+        {.sim = "PIC16F628A", .traceEnv = traceEnv.c_str(), .chosen = Chosen::Simulator, .traceFile = traceEnv},
 #ifdef KORVALIN_TEST_HAVE_USB
         // KORVALIN_SIM set but empty means the real programmer; the stored ID is not even read.
-        {"", "", "", nullptr, "04d8:000a", "zzzz", "0001", Chosen::Usb, DriverFailure::None, "", "", false},
-        {"", nullptr, "", nullptr, "04d8", "04D8", "000A", Chosen::Nothing, DriverFailure::BadUsbId,
-         "KORVALIN_USB_ID must be vvvv:pppp (four hex digits each), not \"04d8\"", "", false},
-        {"", nullptr, "", nullptr, nullptr, "04D8", "000A", Chosen::Usb, DriverFailure::None, "", "", false},
-        {"", nullptr, "", nullptr, nullptr, "04d8", "000a", Chosen::Usb, DriverFailure::None, "", "", false},
+        {.simEnv = "", .usbId = "04d8:000a", .vendor = "zzzz", .product = "0001", .chosen = Chosen::Usb},
+        {.usbId = "04d8", .vendor = "04D8", .product = "000A", .failure = DriverFailure::BadUsbId,
+         .said = "KORVALIN_USB_ID must be vvvv:pppp (four hex digits each), not \"04d8\""},
+        {.vendor = "04D8", .product = "000A", .chosen = Chosen::Usb},
+        {.vendor = "04d8", .product = "000a", .chosen = Chosen::Usb},
         // Nothing chosen yet is no failure: the driver opens nothing and says what to do.
-        {"", nullptr, "", nullptr, nullptr, nullptr, nullptr, Chosen::Usb, DriverFailure::None,
-         "find it with `korvalin-cli usb-list`", "", true},
-        {"", nullptr, "", nullptr, nullptr, "zzzz", "0001", Chosen::Nothing, DriverFailure::BadUsbId,
-         "Settings/Usb/VendorId must be four hex digits, not \"zzzz\"", "", false},
-        {"", nullptr, "", nullptr, nullptr, "04D8", nullptr, Chosen::Nothing, DriverFailure::BadUsbId,
-         "Settings/Usb/ProductId must be four hex digits, not \"\"", "", false},
-        {"", nullptr, "", nullptr, nullptr, "4D8", "000A", Chosen::Nothing, DriverFailure::BadUsbId,
-         "Settings/Usb/VendorId", "", false},
-        {"", nullptr, "", nullptr, nullptr, nullptr, "000A", Chosen::Nothing, DriverFailure::BadUsbId,
-         "Settings/Usb/VendorId must be four hex digits, not \"\"", "", false},
+        {.chosen = Chosen::Usb, .said = "find it with `korvalin-cli usb-list`", .refused = true},
+        {.vendor = "zzzz", .product = "0001", .failure = DriverFailure::BadUsbId,
+         .said = "Settings/Usb/VendorId must be four hex digits, not \"zzzz\""},
+        {.vendor = "04D8", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/ProductId must be four hex digits, not \"\""},
+        {.vendor = "4D8", .product = "000A", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/VendorId"},
+        {.product = "000A", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/VendorId must be four hex digits, not \"\""},
         // The trace wraps the real programmer too, and failing it leaves no half-made choice.
-        {"", nullptr, "", traceEnv.c_str(), "04d8:000a", nullptr, nullptr, Chosen::Usb, DriverFailure::None,
-         "", traceEnv, false},
-        {"", nullptr, folderless, nullptr, "04d8:000a", nullptr, nullptr, Chosen::Nothing, DriverFailure::Trace,
-         "cannot write the exchange trace to " + folderless, "", false},
+        {.traceEnv = traceEnv.c_str(), .usbId = "04d8:000a", .chosen = Chosen::Usb, .traceFile = traceEnv},
+        {.trace = folderless, .usbId = "04d8:000a", .failure = DriverFailure::Trace,
+         .said = "cannot write the exchange trace to " + folderless},
 #else
-        {"", nullptr, "", nullptr, "04d8:000a", nullptr, nullptr, Chosen::Nothing, DriverFailure::NoUsb,
-         "this build has no USB support", "", false},
+        {.usbId = "04d8:000a", .failure = DriverFailure::NoUsb, .said = "this build has no USB support"},
 #endif
     };
     for (const Case& c : cases) {

@@ -32,38 +32,26 @@ constexpr uint16_t kProduct = 0x4B56;
 class CliProcess {
 public:
     CliProcess(const std::string& dir, const std::string& name, const std::vector<std::string>& args)
-        : out_(dir + "/" + name + ".out"), err_(dir + "/" + name + ".err")
+        : output_(dir + "/" + name + ".txt")
     {
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            for (const char* drop : {"LD_PRELOAD=", "UMOCKDEV_DIR=", "KORVALIN_", "XDG_CONFIG_HOME=", "ASAN_OPTIONS="})
-                if (entry.rfind(drop, 0) == 0)
-                    goto skip;
-            env.push_back(entry);
-        skip:;
-        }
+        // None of the caller's choices reach the child: only the ones made here.
         const char* asan = std::getenv("ASAN_OPTIONS");
-        env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0");
-        env.push_back(std::string("LD_PRELOAD=") + UMOCKDEV_PRELOAD);
-        env.push_back("UMOCKDEV_DIR=" + usbTestbed().rootDir());
-        env.push_back("XDG_CONFIG_HOME=" + dir + "/config");
-        env.push_back("KORVALIN_USB_ID=1209:4b56");
-        std::vector<std::string> argv{KORVALIN_CLI, "-q", "--catalogue", std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt"};
+        std::vector<std::string> argv{"/usr/bin/env", "-u", "KORVALIN_SIM", "-u", "KORVALIN_TRACE", "-u", "KORVALIN_USB",
+                                      "-u", "KORVALIN_LANG", std::string("LD_PRELOAD=") + UMOCKDEV_PRELOAD,
+                                      "UMOCKDEV_DIR=" + usbTestbed().rootDir(), "XDG_CONFIG_HOME=" + dir + "/config",
+                                      "KORVALIN_USB_ID=1209:4b56",
+                                      std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0",
+                                      KORVALIN_CLI, "-q", "--catalogue", std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt"};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> argp;
         for (std::string& a : argv)
             argp.push_back(a.data());
         argp.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&files, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, argp[0], &files, nullptr, argp.data(), envp.data()) != 0)
+        posix_spawn_file_actions_addopen(&files, 1, output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&files, 1, 2);
+        if (posix_spawn(&pid_, argp[0], &files, nullptr, argp.data(), environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&files);
     }
@@ -78,18 +66,17 @@ public:
             waitpid(pid_, &status_, 0);
         return status_ >= 0 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
-    std::string output() const { return read(out_) + read(err_); }
-
-private:
-    static std::string read(const std::string& path)
+    // Standard output and error, interleaved as written.
+    std::string output() const
     {
-        std::ifstream file(path);
+        std::ifstream file(output_);
         std::stringstream text;
         text << file.rdbuf();
         return text.str();
     }
-    std::string out_;
-    std::string err_;
+
+private:
+    std::string output_;
     pid_t pid_ = -1;
     int status_ = -1;
 };
