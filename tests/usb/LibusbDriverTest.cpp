@@ -20,7 +20,7 @@ constexpr uint16_t kProduct = 0x4B56;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Bytes = Answerer::Bytes;
+using Bytes = EmulatedProgrammer::Bytes;
 
 const Bytes kIdentityAnswer{0x4B, 0x56, 0x4E, 0x01, 0, 0, 0, 0};
 const Bytes kClockAnswer{8, 0, 0, 0, 0, 0, 0, 0};
@@ -67,7 +67,6 @@ struct AsAnOrdinaryUser {
 class LibusbDriverTest : public ::testing::Test {
 protected:
     void TearDown() override { usbTestbed().unplugAll(); }
-    Answerer answerer;
     LibusbDriver driver{kVendor, kProduct};
 };
 
@@ -75,16 +74,15 @@ protected:
 
 TEST_F(LibusbDriverTest, OpensItsOwnIdExchangesTimesOutAndLetsGoOnce)
 {
-    Answerer stranger;
-    EmulatedProgrammer& other = usbTestbed().plug(kVendor, kProduct + 1, &stranger);
+    EmulatedProgrammer& other = usbTestbed().plug(kVendor, kProduct + 1);
     EXPECT_EQ(openWithin(driver, 300ms), -1);
     EXPECT_EQ(other.claims.load(), 0);
     usbTestbed().unplug(other);
-    answerer.queueAnswer(kIdentityAnswer);
-    answerer.queueSilence();
-    answerer.queueSilence();
-    answerer.queueAnswer({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer);
+    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct);
+    device.queueAnswer(kIdentityAnswer);
+    device.queueSilence();
+    device.queueSilence();
+    device.queueAnswer({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
 
     const int handle = openWithin(driver, 1500ms);
     ASSERT_NE(handle, -1) << driver.lastError();
@@ -102,7 +100,7 @@ TEST_F(LibusbDriverTest, OpensItsOwnIdExchangesTimesOutAndLetsGoOnce)
     Bytes answer(8);
     EXPECT_EQ(exchange(out, in, {0x80, 0x80}, answer, 1000), 8);
     EXPECT_EQ(answer, kIdentityAnswer);
-    EXPECT_EQ(answerer.scripts(), (std::vector<Bytes>{{0x80, 0x80}}));
+    EXPECT_EQ(device.scripts(), (std::vector<Bytes>{{0x80, 0x80}}));
 
     // A read that times out fails, leaves the buffer alone and is no removal; the next, shorter
     // answer arrives whole.
@@ -118,7 +116,7 @@ TEST_F(LibusbDriverTest, OpensItsOwnIdExchangesTimesOutAndLetsGoOnce)
     EXPECT_EQ(in->read(answer.data(), answer.size(), 0), -1);
     EXPECT_EQ(device.discarded.load(), 2);
     EXPECT_EQ(out->write(answer.data(), SIZE_MAX, 200), -1);
-    EXPECT_EQ(answerer.scripts().size(), 2u);
+    EXPECT_EQ(device.scripts().size(), 2u);
     EXPECT_EQ(exchange(out, in, {0x80, 0x00}, answer, 200), 10);
     EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 11), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xEE}));
     EXPECT_EQ(device.inFlight(), 0);
@@ -137,7 +135,7 @@ TEST_F(LibusbDriverTest, OpensItsOwnIdExchangesTimesOutAndLetsGoOnce)
     EXPECT_NE(again, handle);
     EXPECT_NE(driver.openPipe(again, 0, 1), out);
     EXPECT_EQ(out->write(&byte, 1, 100), -1);
-    EXPECT_EQ(answerer.scripts().size(), 3u);
+    EXPECT_EQ(device.scripts().size(), 3u);
     driver.closeProgrammer(handle);
     EXPECT_EQ(device.releases.load(), 1);
     EXPECT_EQ(driver.isRemoved(again), 0);
@@ -168,7 +166,7 @@ TEST_F(LibusbDriverTest, AProgrammerThatCannotBeUsedIsExplainedAndRetriedSlowly)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer);
+        EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct);
         device.claimError = c.claimError;
         if (c.obstacle == Obstacle::NodeClosed)
             usbTestbed().denyAccess(device);
@@ -213,11 +211,9 @@ TEST_F(LibusbDriverTest, AProgrammerThatCannotBeUsedIsExplainedAndRetriedSlowly)
 // ordinary users: what the list shows, which one each choice opens, and the window's switch.
 TEST_F(LibusbDriverTest, OfSeveralListsAllAndOpensOnlyTheOneChosen)
 {
-    Answerer second;
-    Answerer keyboard;
-    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, &answerer, {2, "KVN-A", true});
-    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, &second, {3, "KVN-B", true});
-    usbTestbed().plug(0x046d, 0xc31c, &keyboard, {4, "", false});
+    EmulatedProgrammer& a = usbTestbed().plug(kVendor, kProduct, {2, "KVN-A", true});
+    EmulatedProgrammer& b = usbTestbed().plug(kVendor, kProduct, {3, "KVN-B", true});
+    usbTestbed().plug(0x046d, 0xc31c, {4, "", false});
     usbTestbed().denyAccess(b);
     std::vector<UsbCandidate> found;
     std::string error;
@@ -344,7 +340,7 @@ TEST_P(LibusbDiscoveryTest, AbsentCostsLittleAndAPlugAndAnIdleUnplugAreNoticed)
     EXPECT_TRUE(driver.scanCount() <= mostScans && driver.scanCount() >= (GetParam() ? 0u : 1u)) << driver.scanCount();
     EXPECT_EQ(driver.lastError(), "");
 
-    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer);
+    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct);
     const int handle = openWithin(driver, 1500ms);
     ASSERT_NE(handle, -1) << driver.lastError();
     EXPECT_EQ(device.claims.load(), 1);
@@ -389,13 +385,14 @@ TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
     // Nothing plugged in yet: said once.
     EXPECT_EQ(pollConnection(programmer, link), "Korvalin Non Connect");
     EXPECT_EQ(pollConnection(programmer, link), "");
-    answerer.queueAnswer(kIdentityAnswer);
-    answerer.queueAnswer(kClockAnswer);
-    answerer.queueSilence();   // the first answer of the read never comes
-    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &answerer);
+    // Plugged in and set up between two polls: only a poll opens it.
+    EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct);
+    device.queueAnswer(kIdentityAnswer);
+    device.queueAnswer(kClockAnswer);
+    device.queueSilence();   // the first answer of the read never comes
     ASSERT_EQ(pollUntilConnected(programmer, link), "Korvalin Connect");
     EXPECT_EQ(programmer.programmerClock, 8);
-    EXPECT_EQ(answerer.scripts(), kAttachScripts);
+    EXPECT_EQ(device.scripts(), kAttachScripts);
     const int firstHandle = programmer.deviceHandle;
 
     // Beyond the watchdog's 20 s: only the unplug can end the pending read in time.
@@ -409,10 +406,9 @@ TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
         finished.store(true);
         programmer.busy.store(0, std::memory_order_release);
     });
-    const auto waitStart = Clock::now();
-    while (answerer.readsLeftSilent() == 0 && millisecondsSince(waitStart) < 5000)
+    while (device.silentReads.load() == 0)   // the watchdog ends a read never sent
         std::this_thread::sleep_for(5ms);
-    ASSERT_EQ(answerer.readsLeftSilent(), 1);
+    EXPECT_EQ(device.silentReads.load(), 1);
 
     usbTestbed().unplug(device);
     std::string text;
@@ -435,13 +431,12 @@ TEST_F(LibusbLinkTest, UnplugDuringAReadEndsTheOperationAndReplugAttachesAfresh)
     EXPECT_EQ(programmer.writePipe, nullptr);
     EXPECT_EQ(device.releases.load(), 1);
 
-    Answerer second;
-    second.queueAnswer(kIdentityAnswer);
-    second.queueAnswer({16, 0, 0, 0, 0, 0, 0, 0});
-    EmulatedProgrammer& again = usbTestbed().plug(kVendor, kProduct, &second);
+    EmulatedProgrammer& again = usbTestbed().plug(kVendor, kProduct);
+    again.queueAnswer(kIdentityAnswer);
+    again.queueAnswer({16, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(pollUntilConnected(programmer, link), "Korvalin Connect");
     EXPECT_NE(programmer.deviceHandle, firstHandle);
-    EXPECT_EQ(second.scripts(), kAttachScripts);
+    EXPECT_EQ(again.scripts(), kAttachScripts);
     EXPECT_EQ(programmer.programmerClock, 16);
     EXPECT_EQ(again.claims.load(), 1);
 }

@@ -89,13 +89,11 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     const std::string dir = dirTemplate;
     struct Station {
-        const char* chip;
         const char* serial;
         int port;
         std::unique_ptr<SimulatedDriver> sim;
-        Answerer answerer;
     };
-    Station stations[2] = {{"PIC16F84A", "KVN-A", 2, nullptr, {}}, {"PIC16F84A", "KVN-B", 3, nullptr, {}}};
+    Station stations[2] = {{"KVN-A", 2, nullptr}, {"KVN-B", 3, nullptr}};
     // Nothing plugged in: nothing to list. The ID the runs are given is the one a rule is made for.
     CliProcess none(dir, "none", {"-vv", "usb-list"});
     EXPECT_EQ(none.exitCode(), 3) << none.output();
@@ -114,21 +112,20 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
     EmulatedProgrammer* b = nullptr;
     for (Station& s : stations) {
         SimConfig config;
-        config.chip = s.chip;
+        config.chip = "PIC16F84A";
         s.sim = std::make_unique<SimulatedDriver>(config);
         const int handle = s.sim->openProgrammer();
         ASSERT_NE(handle, -1);
-        s.answerer.forwardTo(s.sim->openPipe(handle, 0, 1), s.sim->openPipe(handle, 0, 0));
-        EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &s.answerer, {s.port, s.serial, true});
+        EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, {s.port, s.serial, true});
+        device.forwardTo(s.sim->openPipe(handle, 0, 1), s.sim->openPipe(handle, 0, 0));
         (a == nullptr ? a : b) = &device;
     }
     // Two more of another ID that cannot be asked: one another program holds, one that never
     // answers.
-    Answerer silent;
-    silent.queueSilence();
-    EmulatedProgrammer& held = usbTestbed().plug(kVendor, kProduct + 1, &silent, {4, "", true});
+    EmulatedProgrammer& held = usbTestbed().plug(kVendor, kProduct + 1, {4, "", true});
     held.claimError = EBUSY;
-    EmulatedProgrammer& mute = usbTestbed().plug(kVendor, kProduct + 1, &silent, {5, "", true});
+    EmulatedProgrammer& mute = usbTestbed().plug(kVendor, kProduct + 1, {5, "", true});
+    mute.queueSilence();
     // The list tells them apart and, asked, each answers as the programmer does.
     CliProcess list(dir, "list", {"usb-list", "--probe", "--usb", "KVN-B"});
     ASSERT_EQ(list.exitCode(), 0) << list.output();
