@@ -15,7 +15,6 @@
 #include "programmer/Programmer.h"
 #include "programmer/usb/LibusbDriver.h"
 #include "sim/SimulatedDriver.h"
-#include "tests/usb/Answerer.h"
 #include "tests/usb/UsbTestbed.h"
 
 #include <algorithm>
@@ -58,8 +57,7 @@ struct Station {
         config.chip = kChip;
         sim = std::make_unique<SimulatedDriver>(config);
         const int handle = sim->openProgrammer();
-        answerer.forwardTo(sim->openPipe(handle, 0, 1), sim->openPipe(handle, 0, 0));
-        bed->plug(kVendor, kProduct, &answerer, {port, serial, true});
+        bed->plug(kVendor, kProduct, {port, serial, true}).forwardTo(sim->openPipe(handle, 0, 1), sim->openPipe(handle, 0, 0));
         UsbChoice choice;
         choice.vendorId = kVendor;
         choice.productId = kProduct;
@@ -68,7 +66,6 @@ struct Station {
         programmer = std::make_unique<Programmer>(driver.get());
     }
     std::unique_ptr<SimulatedDriver> sim;
-    Answerer answerer;
     std::unique_ptr<LibusbDriver> driver;
     std::unique_ptr<Programmer> programmer;
     LinkState link;
@@ -154,11 +151,9 @@ int main(int argc, char** argv)
 
     // 18 other devices and 2 candidates.
     {
-        std::vector<std::unique_ptr<Answerer>> quiet;
         for (int port = 1; port <= 20; ++port) {
-            quiet.push_back(std::make_unique<Answerer>());
             const bool candidate = port == 7 || port == 15;
-            testbed.plug(candidate ? kVendor : static_cast<uint16_t>(0x1000 + port), kProduct, quiet.back().get(),
+            testbed.plug(candidate ? kVendor : static_cast<uint16_t>(0x1000 + port), kProduct,
                          {port, candidate ? "KVN-" + std::to_string(port) : "", candidate});
         }
         std::vector<double> times;

@@ -12,7 +12,6 @@
 #include "programmer/LinkPoll.h"
 #include "programmer/Programmer.h"
 #include "programmer/usb/LibusbDriver.h"
-#include "tests/usb/Answerer.h"
 #include "tests/usb/UsbTestbed.h"
 
 #include <chrono>
@@ -113,10 +112,9 @@ int runCase(const std::string& name, double seconds)
         return report("no programmer (emulated bus)", pollFor(&programmer, link, seconds, false), &driver);
     }
     if (name == "attached") {
-        Answerer answerer;
-        answerer.queueAnswer({0x4B, 0x56, 0x4E, 0x01, 0, 0, 0, 0});
-        answerer.queueAnswer({16, 0, 0, 0, 0, 0, 0, 0});
-        testbed.plug(kVendor, kProduct, &answerer);
+        EmulatedProgrammer& device = testbed.plug(kVendor, kProduct);
+        device.queueAnswer({0x4B, 0x56, 0x4E, 0x01, 0, 0, 0, 0});
+        device.queueAnswer({16, 0, 0, 0, 0, 0, 0, 0});
         LibusbDriver driver(kVendor, kProduct);
         Programmer programmer(&driver);
         LinkState link;

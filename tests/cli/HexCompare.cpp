@@ -38,30 +38,21 @@ int main(int argc, char** argv) {
     MemoryImage b;
     if (!load(lookup.record, argv[3], a) || !load(lookup.record, argv[4], b)) return 2;
 
-    for (uint32_t i = 0; i < a.programWordCount; ++i)
-        if (a.programWords[i] != b.programWords[i]) {
-            std::printf("program word %04X: %04X against %04X\n", i, a.programWords[i],
-                        b.programWords[i]);
-            return 1;
-        }
-    for (uint32_t i = 0; i < a.eepromByteCount; ++i)
-        if (a.eepromBytes[i] != b.eepromBytes[i]) {
-            std::printf("EEPROM byte %04X: %02X against %02X\n", i, a.eepromBytes[i],
-                        b.eepromBytes[i]);
-            return 1;
-        }
-    if (a.userId != b.userId) {
-        std::printf("user ID: %04X against %04X\n", a.userId, b.userId);
+    // The first difference, named as a person comparing the two chips would name it.
+    auto differ = [](const char* what, uint32_t count, const auto& first, const auto& second, const char* format) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (first[i] != second[i]) {
+                std::printf(format, what, i, first[i], second[i]);
+                return true;
+            }
+        return false;
+    };
+    const uint16_t wordsA[] = {a.userId, a.configWord, a.family == 2 ? a.configWord2 : uint16_t(0)};
+    const uint16_t wordsB[] = {b.userId, b.configWord, b.family == 2 ? b.configWord2 : uint16_t(0)};
+    if (differ("program word", a.programWordCount, a.programWords, b.programWords, "%s %04X: %04X against %04X\n") ||
+        differ("EEPROM byte", a.eepromByteCount, a.eepromBytes, b.eepromBytes, "%s %04X: %02X against %02X\n") ||
+        differ("user ID, configuration word and word 2", 3, wordsA, wordsB, "%s, word %u: %04X against %04X\n"))
         return 1;
-    }
-    if (a.configWord != b.configWord) {
-        std::printf("configuration word: %04X against %04X\n", a.configWord, b.configWord);
-        return 1;
-    }
-    if (a.family == 2 && a.configWord2 != b.configWord2) {
-        std::printf("configuration word 2: %04X against %04X\n", a.configWord2, b.configWord2);
-        return 1;
-    }
     std::printf("same contents\n");
     return 0;
 }

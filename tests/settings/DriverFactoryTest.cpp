@@ -2,15 +2,20 @@
 #include "settings/DriverFactory.h"
 
 #include "programmer/TraceDriver.h"
+#include "settings/Settings.h"
 #include "sim/SimulatedDriver.h"
 
+#ifdef KORVALIN_TEST_HAVE_USB
+#include "programmer/usb/LibusbDriver.h"
+#endif
+
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -38,17 +43,6 @@ private:
     std::optional<std::string> old_;
 };
 
-class DriverFactory : public ::testing::Test {
-protected:
-    std::unique_ptr<QSettings> store() {
-        return std::make_unique<QSettings>(dir.filePath("store.conf"), QSettings::IniFormat);
-    }
-    QTemporaryDir dir;
-    EnvGuard sim{"KORVALIN_SIM", nullptr};
-    EnvGuard trace{"KORVALIN_TRACE", nullptr};
-    EnvGuard usbId{"KORVALIN_USB_ID", nullptr};
-};
-
 TEST(UsbId, ParsesOnlyFourHexDigitsEachSide) {
     const struct {
         const char* text;
@@ -69,128 +63,117 @@ TEST(UsbId, ParsesOnlyFourHexDigitsEachSide) {
     }
 }
 
-TEST_F(DriverFactory, SimulatorFromArgumentOrEnvironmentTheArgumentWinning) {
-    const struct {
-        const char* argument;
-        const char* environment;   // KORVALIN_SIM; null: unset
-        bool simulator;
-    } cases[] = {
-        {"PIC16F628A", nullptr, true},
-        {"", "PIC16F84A", true},
-        {"empty", "this is no setup,,,=", true},   // never read: the argument wins
-        {"", "", false},                          // set but empty: the real programmer
-        {"", nullptr, false},
+enum class Chosen { Nothing, Simulator, Usb };
+
+// What a front end starts with: the setup and trace from its command line, the environment and
+// the stored USB choice. The command line wins over the environment, the environment over the
+// store; a malformed value is refused naming where it came from.
+TEST(DriverFactory, ChoosesFromArgumentsEnvironmentAndStore) {
+    QTemporaryDir dir;
+    const std::string folderless = dir.filePath("no/such/folder/trace.txt").toStdString();
+    const std::string traceArg = dir.filePath("arg.txt").toStdString();
+    const std::string traceEnv = dir.filePath("env.txt").toStdString();
+    struct Case {
+        std::string sim{};                // the argument
+        const char* simEnv = nullptr;     // KORVALIN_SIM; null: unset
+        std::string trace{};              // the argument
+        const char* traceEnv = nullptr;   // KORVALIN_TRACE
+        const char* usbId = nullptr;      // KORVALIN_USB_ID
+        const char* vendor = nullptr;     // Settings/Usb/VendorId; null: not stored
+        const char* product = nullptr;    // Settings/Usb/ProductId
+        Chosen chosen = Chosen::Nothing;
+        DriverFailure failure = DriverFailure::None;
+        std::string said{};               // part of the error, or of why the USB driver opens nothing
+        std::string traceFile{};          // the trace that wraps the driver, "" none
+        bool refused = false;             // the USB driver will open nothing whatever is plugged in
     };
-    auto settings = store();
-    for (const auto& c : cases) {
-        EnvGuard env("KORVALIN_SIM", c.environment);
-        DriverChoice choice = chooseDriver(c.argument, "", settings.get());
-        EXPECT_EQ(choice.simulator != nullptr, c.simulator) << c.argument << " / " << choice.error;
-        if (c.simulator) {
-            ASSERT_TRUE(choice.driver) << choice.error;
-            EXPECT_EQ(choice.simulator, dynamic_cast<SimulatedDriver*>(choice.driver.get()));
-            EXPECT_FALSE(choice.whyNotOpen);
-        } else {
-            EXPECT_NE(choice.failure, DriverFailure::SimSetup);
+    const Case cases[] = {
+        {.sim = "PIC16F628A", .chosen = Chosen::Simulator},
+        {.simEnv = "PIC16F84A", .chosen = Chosen::Simulator},
+        // The environment's setup is never read when the argument gives one.
+        {.sim = "empty", .simEnv = "this is no setup,,,=", .chosen = Chosen::Simulator},
+        {.sim = "PIC16F628A,clock=banana", .failure = DriverFailure::SimSetup, .said = "PIC16F628A,clock=banana"},
+        {.sim = "PIC16F628A", .trace = folderless, .failure = DriverFailure::Trace, .said = folderless},
+        {.sim = "PIC16F628A", .trace = traceArg, .traceEnv = traceEnv.c_str(), .chosen = Chosen::Simulator, .traceFile = traceArg},
+        {.sim = "PIC16F628A", .traceEnv = traceEnv.c_str(), .chosen = Chosen::Simulator, .traceFile = traceEnv},
+#ifdef KORVALIN_TEST_HAVE_USB
+        // KORVALIN_SIM set but empty means the real programmer; the stored ID is not even read.
+        {.simEnv = "", .usbId = "04d8:000a", .vendor = "zzzz", .product = "0001", .chosen = Chosen::Usb},
+        {.usbId = "04d8", .vendor = "04D8", .product = "000A", .failure = DriverFailure::BadUsbId,
+         .said = "KORVALIN_USB_ID must be vvvv:pppp (four hex digits each), not \"04d8\""},
+        {.vendor = "04D8", .product = "000A", .chosen = Chosen::Usb},
+        {.vendor = "04d8", .product = "000a", .chosen = Chosen::Usb},
+        // Nothing chosen yet is no failure: the driver opens nothing and says what to do.
+        {.chosen = Chosen::Usb, .said = "find it with `korvalin-cli usb-list`", .refused = true},
+        {.vendor = "zzzz", .product = "0001", .failure = DriverFailure::BadUsbId,
+         .said = "Settings/Usb/VendorId must be four hex digits, not \"zzzz\""},
+        {.vendor = "04D8", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/ProductId must be four hex digits, not \"\""},
+        {.vendor = "4D8", .product = "000A", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/VendorId"},
+        {.product = "000A", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/VendorId must be four hex digits, not \"\""},
+        // The trace wraps the real programmer too, and failing it leaves no half-made choice.
+        {.traceEnv = traceEnv.c_str(), .usbId = "04d8:000a", .chosen = Chosen::Usb, .traceFile = traceEnv},
+        {.trace = folderless, .usbId = "04d8:000a", .failure = DriverFailure::Trace,
+         .said = "cannot write the exchange trace to " + folderless},
+#else
+        {.usbId = "04d8:000a", .failure = DriverFailure::NoUsb, .said = "this build has no USB support"},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sim + " / " + (c.usbId ? c.usbId : "-") + " / " + (c.vendor ? c.vendor : "-") + " / " + c.trace);
+        EnvGuard simEnv("KORVALIN_SIM", c.simEnv);
+        EnvGuard traceEnvGuard("KORVALIN_TRACE", c.traceEnv);
+        EnvGuard usbId("KORVALIN_USB_ID", c.usbId);
+        EnvGuard pick("KORVALIN_USB", nullptr);
+        QSettings store(dir.filePath("store.conf"), QSettings::IniFormat);
+        store.clear();
+        if (c.vendor) store.setValue("Settings/Usb/VendorId", c.vendor);
+        if (c.product) store.setValue("Settings/Usb/ProductId", c.product);
+
+        DriverChoice choice = chooseDriver(c.sim, c.trace, &store);
+        EXPECT_EQ(choice.failure, c.failure) << choice.error;
+        EXPECT_EQ(bool(choice.driver), c.chosen != Chosen::Nothing);
+        EXPECT_EQ(choice.simulator != nullptr, c.chosen == Chosen::Simulator);
+        EXPECT_EQ(choice.usb != nullptr, c.chosen == Chosen::Usb);
+        EXPECT_EQ(bool(choice.whyNotOpen), c.chosen == Chosen::Usb);
+        EXPECT_EQ(choice.refused && choice.refused(), c.refused);
+        EXPECT_EQ(choice.traceFile, c.traceFile);
+        EXPECT_EQ(choice.trace != nullptr, !c.traceFile.empty());
+        // The simulator or the USB driver is the one inside the trace, not a second one.
+        const UsbDriver* inner = choice.trace ? choice.trace->inner() : choice.driver.get();
+        if (c.chosen == Chosen::Simulator) {
+            EXPECT_EQ(inner, choice.simulator);
+        }
+#ifdef KORVALIN_TEST_HAVE_USB
+        if (c.chosen == Chosen::Usb) {
+            EXPECT_EQ(inner, choice.usb);
+        }
+#endif
+        EXPECT_EQ(QFile::exists(QString::fromStdString(c.traceFile)), !c.traceFile.empty());
+        const std::string said = choice.whyNotOpen ? choice.whyNotOpen() : choice.error;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        if (c.chosen == Chosen::Nothing) {
+            std::string error;
+            EXPECT_FALSE(createDriver(c.sim, c.trace, error, &store));
+            EXPECT_EQ(error, choice.error);
         }
     }
-}
-
-TEST_F(DriverFactory, BadSimSetupOrUnwritableTraceIsRefusedNamingIt) {
-    auto settings = store();
-    const std::string folderless = dir.filePath("no/such/folder/trace.txt").toStdString();
-    const struct {
-        std::string sim, trace, named;
-        DriverFailure failure;
-    } cases[] = {
-        {"PIC16F628A,clock=banana", "", "PIC16F628A,clock=banana", DriverFailure::SimSetup},
-        {"PIC16F628A", folderless, folderless, DriverFailure::Trace},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.named);
-        DriverChoice choice = chooseDriver(c.sim, c.trace, settings.get());
-        EXPECT_FALSE(choice.driver);
-        EXPECT_EQ(choice.simulator, nullptr);
-        EXPECT_EQ(choice.failure, c.failure);
-        EXPECT_NE(choice.error.find(c.named), std::string::npos) << choice.error;
-        std::string error;
-        EXPECT_FALSE(createDriver(c.sim, c.trace, error, settings.get()));
-        EXPECT_EQ(error, choice.error);
-    }
-}
-
-TEST_F(DriverFactory, TraceWrapsTheDriverFromArgumentOrEnvironment) {
-    auto settings = store();
-    const std::string fromArgument = dir.filePath("arg.txt").toStdString();
-    const std::string fromEnvironment = dir.filePath("env.txt").toStdString();
-    EnvGuard env("KORVALIN_TRACE", fromEnvironment.c_str());
-    for (const std::string& path : {fromArgument, std::string()}) {
-        DriverChoice choice = chooseDriver("PIC16F628A", path, settings.get());
-        ASSERT_TRUE(choice.driver) << choice.error;
-        auto* traced = dynamic_cast<TraceDriver*>(choice.driver.get());
-        ASSERT_NE(traced, nullptr);
-        EXPECT_TRUE(traced->isOpen());
-        EXPECT_EQ(traced->inner(), choice.simulator);
-    }
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(fromArgument)));
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(fromEnvironment)));
 }
 
 #ifdef KORVALIN_TEST_HAVE_USB
-TEST_F(DriverFactory, UsbIdComesFromTheEnvironmentFirstThenTheStore) {
-    auto settings = store();
-    settings->setValue("Settings/Usb/VendorId", "zzzz");   // would fail if it were read
-    settings->setValue("Settings/Usb/ProductId", "0001");
-    {
-        EnvGuard env("KORVALIN_USB_ID", "04d8:000a");
-        DriverChoice choice = chooseDriver("", "", settings.get());
-        ASSERT_TRUE(choice.driver) << choice.error;
-        EXPECT_EQ(choice.simulator, nullptr);
-        EXPECT_TRUE(choice.whyNotOpen);
-    }
-    {
-        EnvGuard env("KORVALIN_USB_ID", "04d8");
-        DriverChoice choice = chooseDriver("", "", settings.get());
-        EXPECT_FALSE(choice.driver);
-        EXPECT_EQ(choice.failure, DriverFailure::BadUsbId);
-        EXPECT_NE(choice.error.find("KORVALIN_USB_ID"), std::string::npos) << choice.error;
-    }
-    const struct {
-        const char* vendor;
-        const char* product;
-        DriverFailure failure;
-        const char* named;   // the setting the message names
-    } cases[] = {
-        {"04D8", "000A", DriverFailure::None, ""},
-        {"04d8", "000a", DriverFailure::None, ""},
-        {nullptr, nullptr, DriverFailure::None, ""},
-        {"zzzz", "0001", DriverFailure::BadUsbId, "Settings/Usb/VendorId"},
-        {"04D8", nullptr, DriverFailure::BadUsbId, "Settings/Usb/ProductId"},
-        {"4D8", "000A", DriverFailure::BadUsbId, "Settings/Usb/VendorId"},
-    };
-    for (const auto& c : cases) {
-        settings->clear();
-        if (c.vendor) settings->setValue("Settings/Usb/VendorId", c.vendor);
-        if (c.product) settings->setValue("Settings/Usb/ProductId", c.product);
-        DriverChoice choice = chooseDriver("", "", settings.get());
-        EXPECT_EQ(bool(choice.driver), c.failure == DriverFailure::None) << choice.error;
-        EXPECT_EQ(choice.failure, c.failure);
-        EXPECT_NE(choice.error.find(c.named), std::string::npos) << choice.error;
-        if (!c.vendor && !c.product) {
-            // Nothing chosen yet is no failure: the driver opens nothing and says what to do.
-            EXPECT_TRUE(choice.refused());
-            EXPECT_NE(choice.whyNotOpen().find("usb-list"), std::string::npos) << choice.whyNotOpen();
-        }
-    }
-}
-#else
-TEST_F(DriverFactory, WithoutUsbSupportTheRealProgrammerIsRefused) {
-    auto settings = store();
-    EnvGuard env("KORVALIN_USB_ID", "04d8:000a");
-    DriverChoice choice = chooseDriver("", "", settings.get());
-    EXPECT_FALSE(choice.driver);
-    EXPECT_EQ(choice.failure, DriverFailure::NoUsb);
-    EXPECT_EQ(choice.error, "this build has no USB support");
+// Without a store of its own the front end reads the one named after the executable (under the
+// test's XDG_CONFIG_HOME), and a bad value there is refused naming that file.
+TEST(DriverFactory, WithoutAStoreTheExecutablesOwnIsRead) {
+    EnvGuard simEnv("KORVALIN_SIM", nullptr);
+    EnvGuard traceEnv("KORVALIN_TRACE", nullptr);
+    EnvGuard usbId("KORVALIN_USB_ID", nullptr);
+    const auto own = openSettingsStore();
+    own->setValue("Settings/Usb/VendorId", "zzzz");
+    own->sync();
+    const DriverChoice choice = chooseDriver("", "", nullptr);
+    own->remove("Settings/Usb");
+    own->sync();
+    EXPECT_EQ(choice.failure, DriverFailure::BadUsbId);
+    EXPECT_NE(choice.error.find("(in " + own->fileName().toStdString() + ")"), std::string::npos) << choice.error;
 }
 #endif
 

@@ -63,6 +63,7 @@ TEST_F(SettingsFile, MissingOrUnreadableValuesTakeTheirDefaultsOneByOne) {
         {"Protect", QString(""), {pic, 0, 0, 0}},
         {"UserID", QString("99999999999"), {pic, 0, 0, 0}},   // beyond 32 bits
         {"UserID", QString("4294967295"), {pic, 0, -1, 0}},   // a DWORD of all ones
+        {"UserID", QString("-2147483649"), {pic, 0, 0, 0}},   // below 32 bits
         {"DeviceID", QString(" 12 "), {pic, 0, 0, 12}},
         {"DeviceID", QString("0x10"), {pic, 0, 0, 0}},        // no prefixes: not a number here
         {"DeviceID", QStringList{"1", "2"}, {pic, 0, 0, 0}},

@@ -25,8 +25,8 @@ void store(UMockdevIoctlData* data, std::size_t offset, T value)
 
 } // namespace
 
-EmulatedProgrammer::EmulatedProgrammer(std::string node, std::string path, Answerer* answerer)
-    : devnode(std::move(node)), syspath(std::move(path)), answerer_(answerer)
+EmulatedProgrammer::EmulatedProgrammer(std::string node, std::string path)
+    : devnode(std::move(node)), syspath(std::move(path))
 {
     handler_ = umockdev_ioctl_base_new();
     signalId_ = g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedProgrammer::onIoctl), this);
@@ -49,11 +49,35 @@ int EmulatedProgrammer::inFlight() const
     return static_cast<int>(waiting_.size() + completed_.size());
 }
 
+void EmulatedProgrammer::queueAnswer(Bytes answer)
+{
+    std::lock_guard lock(mutex_);
+    answers_.push_back({false, std::move(answer)});
+}
+
+void EmulatedProgrammer::queueSilence()
+{
+    std::lock_guard lock(mutex_);
+    answers_.push_back({true, {}});
+}
+
+void EmulatedProgrammer::forwardTo(UsbPipe* out, UsbPipe* in)
+{
+    std::lock_guard lock(mutex_);
+    forwardOut_ = out;
+    forwardIn_ = in;
+}
+
+std::vector<EmulatedProgrammer::Bytes> EmulatedProgrammer::scripts() const
+{
+    std::lock_guard lock(mutex_);
+    return scripts_;
+}
+
 void EmulatedProgrammer::disconnect()
 {
     std::lock_guard lock(mutex_);
     disconnected_ = true;
-    answerer_ = nullptr;
     // The kernel gives every URB in flight back with ESHUTDOWN; a pending read must not be left
     // hanging for its whole time-out.
     for (Urb& urb : waiting_) {
@@ -142,23 +166,30 @@ void EmulatedProgrammer::submit(UMockdevIoctlClient* client, UMockdevIoctlData* 
         }
     }
 
+    // Nothing is submitted once disconnected (handle() refuses it), so the far end is there.
     if (endpoint == 0x01) {
-        const int accepted = answerer_ != nullptr
-                                 ? answerer_->onOut(urb.buffer ? urb.buffer->data : nullptr, length)
-                                 : -1;
-        if (accepted < 0)
-            finish(urb, -EPIPE, 0);
+        const uint8_t* data = urb.buffer ? urb.buffer->data : nullptr;
+        int accepted = length;
+        if (forwardOut_ != nullptr)
+            accepted = forwardOut_->write(data, static_cast<std::size_t>(length), 0);
         else
-            finish(urb, 0, accepted);
+            scripts_.emplace_back(data, data + length);
+        finish(urb, accepted < 0 ? -EPIPE : 0, std::max(accepted, 0));
         completed_.push_back(urb);
     } else {
-        std::vector<uint8_t> answer(static_cast<std::size_t>(length));
-        const int answered = answerer_ != nullptr ? answerer_->onIn(answer.data(), answer.size()) : -1;
-        if (answered < 0 && answerer_ != nullptr) {
+        Bytes answer(static_cast<std::size_t>(length));
+        int answered = std::min(length, 8);   // zeros when nothing else is set up
+        if (!answers_.empty()) {
+            answered = answers_.front().silent ? -1 : std::min<int>(length, answers_.front().bytes.size());
+            std::copy_n(answers_.front().bytes.begin(), std::max(answered, 0), answer.begin());
+            answers_.pop_front();
+        } else if (forwardIn_ != nullptr) {
+            // A zero time-out: the simulator answers at once or, stalled, not at all.
+            answered = forwardIn_->read(answer.data(), answer.size(), 0);
+        }
+        if (answered < 0) {
+            ++silentReads;
             waiting_.push_back(urb);   // stays in flight until discarded or unplugged
-        } else if (answered < 0) {
-            finish(urb, -EPIPE, 0);
-            completed_.push_back(urb);
         } else {
             if (answered > 0)
                 umockdev_ioctl_data_update(urb.buffer, 0, answer.data(), answered);

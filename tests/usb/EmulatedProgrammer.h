@@ -1,27 +1,33 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "tests/usb/Answerer.h"
+#include "programmer/UsbDriver.h"
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 typedef struct _UMockdevIoctlData UMockdevIoctlData;
 
 // One programmer on the emulated bus, at the usbfs level: the ioctls libusb issues on
-// /dev/bus/usb/BBB/DDD are answered here, on umockdev's thread, and the bytes of the two bulk
-// endpoints go to an Answerer. An IN transfer the answerer leaves silent stays in flight until
-// libusb discards it (its time-out) or the unplug ends it.
+// /dev/bus/usb/BBB/DDD are answered here, on umockdev's thread and never blocking. Reads of IN
+// 0x81 are answered from a queue of canned answers; with the queue empty, from the pipes it
+// forwards to (the simulated programmer and its chip), else with eight zero bytes. A read left
+// silent stays in flight, as with a programmer that stalls, until libusb discards it (its
+// time-out) or the unplug ends it.
 //
 // Made and unplugged through UsbTestbed; lives as long as the testbed, because libusb may
 // still issue ioctls on an unplugged device's open file.
 class EmulatedProgrammer {
 public:
-    EmulatedProgrammer(std::string devnode, std::string syspath, Answerer* answerer);
+    using Bytes = std::vector<uint8_t>;
+
+    EmulatedProgrammer(std::string devnode, std::string syspath);
     ~EmulatedProgrammer();
     EmulatedProgrammer(const EmulatedProgrammer&) = delete;
     EmulatedProgrammer& operator=(const EmulatedProgrammer&) = delete;
@@ -31,12 +37,18 @@ public:
     UMockdevIoctlBase* handler() const { return handler_; }
     int inFlight() const;   // submitted and not yet reaped
 
+    void queueAnswer(Bytes answer);
+    void queueSilence();
+    void forwardTo(UsbPipe* out, UsbPipe* in);
+    std::vector<Bytes> scripts() const;   // what OUT 0x01 was sent, unless forwarded
+
     // Read by the tests on their own thread.
     std::atomic<int> claims{0};
     std::atomic<int> claimAttempts{0};   // refused ones too: a driver that waits retries
     std::atomic<int> releases{0};    // release_interface calls, also those after an unplug
     std::atomic<int> discarded{0};   // IN transfers libusb gave up on
     std::atomic<int> shutDown{0};    // transfers ended by the unplug
+    std::atomic<int> silentReads{0}; // IN transfers left without an answer
     std::atomic<int> claimError{0};  // claim_interface fails with this errno (0: succeeds)
 
     // The first half of an unplug, as the kernel does it: transfers in flight end with
@@ -61,8 +73,16 @@ private:
     UMockdevIoctlBase* handler_ = nullptr;
     unsigned long signalId_ = 0;
 
+    struct Answer {
+        bool silent;
+        Bytes bytes;
+    };
+
     mutable std::mutex mutex_;
-    Answerer* answerer_ = nullptr;
+    std::deque<Answer> answers_;
+    std::vector<Bytes> scripts_;
+    UsbPipe* forwardOut_ = nullptr;
+    UsbPipe* forwardIn_ = nullptr;
     bool disconnected_ = false;
     bool claimed_ = false;
     std::deque<Urb> waiting_;      // IN transfers without an answer yet

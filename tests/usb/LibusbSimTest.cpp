@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
@@ -31,38 +32,26 @@ constexpr uint16_t kProduct = 0x4B56;
 class CliProcess {
 public:
     CliProcess(const std::string& dir, const std::string& name, const std::vector<std::string>& args)
-        : out_(dir + "/" + name + ".out"), err_(dir + "/" + name + ".err")
+        : output_(dir + "/" + name + ".txt")
     {
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            for (const char* drop : {"LD_PRELOAD=", "UMOCKDEV_DIR=", "KORVALIN_", "XDG_CONFIG_HOME=", "ASAN_OPTIONS="})
-                if (entry.rfind(drop, 0) == 0)
-                    goto skip;
-            env.push_back(entry);
-        skip:;
-        }
+        // None of the caller's choices reach the child: only the ones made here.
         const char* asan = std::getenv("ASAN_OPTIONS");
-        env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0");
-        env.push_back(std::string("LD_PRELOAD=") + UMOCKDEV_PRELOAD);
-        env.push_back("UMOCKDEV_DIR=" + usbTestbed().rootDir());
-        env.push_back("XDG_CONFIG_HOME=" + dir + "/config");
-        env.push_back("KORVALIN_USB_ID=1209:4b56");
-        std::vector<std::string> argv{KORVALIN_CLI, "-q", "--catalogue", std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt"};
+        std::vector<std::string> argv{"/usr/bin/env", "-u", "KORVALIN_SIM", "-u", "KORVALIN_TRACE", "-u", "KORVALIN_USB",
+                                      "-u", "KORVALIN_LANG", std::string("LD_PRELOAD=") + UMOCKDEV_PRELOAD,
+                                      "UMOCKDEV_DIR=" + usbTestbed().rootDir(), "XDG_CONFIG_HOME=" + dir + "/config",
+                                      "KORVALIN_USB_ID=1209:4b56",
+                                      std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0",
+                                      KORVALIN_CLI, "-q", "--catalogue", std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt"};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> argp;
         for (std::string& a : argv)
             argp.push_back(a.data());
         argp.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&files, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, argp[0], &files, nullptr, argp.data(), envp.data()) != 0)
+        posix_spawn_file_actions_addopen(&files, 1, output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&files, 1, 2);
+        if (posix_spawn(&pid_, argp[0], &files, nullptr, argp.data(), environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&files);
     }
@@ -77,18 +66,17 @@ public:
             waitpid(pid_, &status_, 0);
         return status_ >= 0 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
-    std::string output() const { return read(out_) + read(err_); }
-
-private:
-    static std::string read(const std::string& path)
+    // Standard output and error, interleaved as written.
+    std::string output() const
     {
-        std::ifstream file(path);
+        std::ifstream file(output_);
         std::stringstream text;
         text << file.rdbuf();
         return text.str();
     }
-    std::string out_;
-    std::string err_;
+
+private:
+    std::string output_;
     pid_t pid_ = -1;
     int status_ = -1;
 };
@@ -101,32 +89,56 @@ TEST(LibusbSimTest, TwoProgrammersWorkSideBySideAndABusyOneIsRefusedAtOnce)
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     const std::string dir = dirTemplate;
     struct Station {
-        const char* chip;
         const char* serial;
         int port;
         std::unique_ptr<SimulatedDriver> sim;
-        Answerer answerer;
     };
-    Station stations[2] = {{"PIC16F84A", "KVN-A", 2, nullptr, {}}, {"PIC16F84A", "KVN-B", 3, nullptr, {}}};
+    Station stations[2] = {{"KVN-A", 2, nullptr}, {"KVN-B", 3, nullptr}};
+    // Nothing plugged in: nothing to list. The ID the runs are given is the one a rule is made for.
+    CliProcess none(dir, "none", {"-vv", "usb-list"});
+    EXPECT_EQ(none.exitCode(), 3) << none.output();
+    EXPECT_NE(none.output().find("no USB device that can be the programmer is plugged in"), std::string::npos);
+    CliProcess rule(dir, "rule", {"udev-rule"});
+    EXPECT_EQ(rule.exitCode(), 0) << rule.output();
+    EXPECT_NE(rule.output().find("ATTR{idVendor}==\"1209\", ATTR{idProduct}==\"4b56\""), std::string::npos);
+    // Settings that cannot be written are a file error, not a success.
+    std::filesystem::create_directory(dir + "/unwritable");
+    std::ofstream(dir + "/unwritable/config") << "a file where the settings folder would go\n";
+    CliProcess use(dir + "/unwritable", "use", {"usb-use", "1209:4b56"});
+    EXPECT_EQ(use.exitCode(), 5) << use.output();
+    EXPECT_NE(use.output().find("usb-use: the settings cannot be written to "), std::string::npos) << use.output();
+
     EmulatedProgrammer* a = nullptr;
     EmulatedProgrammer* b = nullptr;
     for (Station& s : stations) {
         SimConfig config;
-        config.chip = s.chip;
+        config.chip = "PIC16F84A";
         s.sim = std::make_unique<SimulatedDriver>(config);
         const int handle = s.sim->openProgrammer();
         ASSERT_NE(handle, -1);
-        s.answerer.forwardTo(s.sim->openPipe(handle, 0, 1), s.sim->openPipe(handle, 0, 0));
-        EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, &s.answerer, {s.port, s.serial, true});
+        EmulatedProgrammer& device = usbTestbed().plug(kVendor, kProduct, {s.port, s.serial, true});
+        device.forwardTo(s.sim->openPipe(handle, 0, 1), s.sim->openPipe(handle, 0, 0));
         (a == nullptr ? a : b) = &device;
     }
-    // The list tells the two apart and, asked, each answers as the programmer does.
+    // Two more of another ID that cannot be asked: one another program holds, one that never
+    // answers.
+    EmulatedProgrammer& held = usbTestbed().plug(kVendor, kProduct + 1, {4, "", true});
+    held.claimError = EBUSY;
+    EmulatedProgrammer& mute = usbTestbed().plug(kVendor, kProduct + 1, {5, "", true});
+    mute.queueSilence();
+    // The list tells them apart and, asked, each answers as the programmer does.
     CliProcess list(dir, "list", {"usb-list", "--probe", "--usb", "KVN-B"});
     ASSERT_EQ(list.exitCode(), 0) << list.output();
     for (const char* line : {"1-2  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-A\"\n",
                              "1-3  1209:4b56  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial \"KVN-B\"  (configured)\n",
-                             "    probe: identity 4B564E01, clock 16 MHz\n"})
+                             "    probe: identity 4B564E01, clock 16 MHz\n",
+                             "1-4  1209:4b57  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial -\n",
+                             "    probe: the programmer (USB ID 1209:4b57, 1-4) is in use by another program",
+                             "1-5  1209:4b57  manufacturer \"Tessmark\"  product \"KVN Writer\"  serial -\n"
+                             "    this user may open it\n    probe: no answer to the programmer's queries\n"})
         EXPECT_NE(list.output().find(line), std::string::npos) << line << " in\n" << list.output();
+    usbTestbed().unplug(held);
+    usbTestbed().unplug(mute);
     EXPECT_EQ(a->claims.load(), 1) << "the probe opens each candidate once";
     EXPECT_EQ(a->releases.load(), 1);
 

@@ -62,7 +62,7 @@ std::string UsbTestbed::rootDir() const
     return dir;
 }
 
-EmulatedProgrammer& UsbTestbed::plug(uint16_t vendorId, uint16_t productId, Answerer* answerer, const Place& place)
+EmulatedProgrammer& UsbTestbed::plug(uint16_t vendorId, uint16_t productId, const Place& place)
 {
     const int number = nextDeviceNumber_++;
     char devnode[64];
@@ -70,7 +70,7 @@ EmulatedProgrammer& UsbTestbed::plug(uint16_t vendorId, uint16_t productId, Answ
     const std::string name = "1-" + std::to_string(place.port);
     const std::string syspath = "/sys/devices/usb1/" + name;
 
-    auto device = std::make_unique<EmulatedProgrammer>(devnode, syspath, answerer);
+    auto device = std::make_unique<EmulatedProgrammer>(devnode, syspath);
     // The handler first, so that an open right after the "add" event finds it.
     umockdev_testbed_attach_ioctl(testbed_, devnode, device->handler(), nullptr);
 

@@ -38,11 +38,8 @@ public:
 
     // Plugs in a programmer with this ID at the next device number (as the kernel numbers a
     // re-plugged device afresh) and sends the "add" event.
-    EmulatedProgrammer& plug(uint16_t vendorId, uint16_t productId, Answerer* answerer, const Place& place);
-    EmulatedProgrammer& plug(uint16_t vendorId, uint16_t productId, Answerer* answerer)
-    {
-        return plug(vendorId, productId, answerer, Place{});
-    }
+    EmulatedProgrammer& plug(uint16_t vendorId, uint16_t productId, const Place& place);
+    EmulatedProgrammer& plug(uint16_t vendorId, uint16_t productId) { return plug(vendorId, productId, Place{}); }
 
     // The folder a child process is given as UMOCKDEV_DIR to see this bus.
     std::string rootDir() const;
