@@ -214,12 +214,14 @@ void WindowTest::editorsStoreOnOk() {
         // Bit 0 off, and bit 10 (tagged [x]) on: the window keeps only implemented bits.
         clickChild(dialog, "cell0");
         clickChild(dialog, "cell10");
+        dialog->findChild<QCheckBox*>()->setChecked(true);   // protection off: CP and CPD stay 1
         clickChild(dialog, "okButton");
     });
     h.click("configWordField");
     QVERIFY(*ran);
     QCOMPARE(QList<int>({s.programmer.configWord, s.image.configWord}), QList<int>({0x21FE, 0x21FE}));
     QCOMPARE(h.text("configWordField"), QStringLiteral("21FE"));
+    QCOMPARE(s.protectOff, 1);
     QCOMPARE(h.child<QProgressBar>("progressBar")->value(), 0);
 
     s.programmer.userId = 0x0FFF;
@@ -362,6 +364,8 @@ void WindowTest::standardPrompts() {
             auto* edit = d->findChild<QLineEdit*>(QStringLiteral("wordEdit"));
             QVERIFY(d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->isDefault());
             QCOMPARE(edit->text(), QStringLiteral("3478"));
+            edit->setText(QStringLiteral("3FFF"));   // no RETLW: no way past OK
+            QVERIFY(!d->findChild<QPushButton*>(QStringLiteral("okButton"))->isEnabled());
             edit->setText(QStringLiteral("34a0"));
             d->findChild<QSpinBox*>(QStringLiteral("bitsSpin"))->setValue(2);
             if (way == "enter") QTest::keyClick(d, Qt::Key_Return);
