@@ -25,10 +25,16 @@ QString labelText(QDialog& dialog, const QString& name) {
     return dialog.findChild<QLabel*>(name)->text();
 }
 QString fieldText(QDialog& dialog) { return labelText(dialog, QStringLiteral("valueField")); }
-void clickCell(QDialog& dialog, const QString& name) {
+// "left": a click; "right": a click of the other button; "away": let go outside the field.
+void clickCell(QDialog& dialog, const QString& name, const QString& how = QStringLiteral("left")) {
     auto* cell = dialog.findChild<ClickableLabel*>(name);
     QVERIFY2(cell, qPrintable(name));
-    QTest::mouseClick(cell, Qt::LeftButton);
+    if (how == QLatin1String("away")) {
+        QTest::mousePress(cell, Qt::LeftButton);
+        QTest::mouseRelease(cell, Qt::LeftButton, {}, QPoint(cell->width() + 5, 1));
+    } else {
+        QTest::mouseClick(cell, how == QLatin1String("right") ? Qt::RightButton : Qt::LeftButton);
+    }
 }
 QString hex4(int value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
 
@@ -50,6 +56,7 @@ private slots:
 #ifdef KORVALIN_HAVE_USB
     void usbSetup_data();
     void usbSetup();
+    void usbProbeAndRefresh();
 #endif
 };
 
@@ -157,20 +164,24 @@ void DialogsTest::userIdClicks_data() {
     QTest::addColumn<int>("start");
     QTest::addColumn<QString>("cell");
     QTest::addColumn<int>("clicks");
+    QTest::addColumn<QString>("how");
     QTest::addColumn<int>("expected");
-    QTest::newRow("0x0FFF lowest digit wraps alone") << 0x0FFF << "digit0" << 1 << 0x0FF0;
-    QTest::newRow("0xFFFF highest digit wraps") << 0xFFFF << "digit3" << 1 << 0x0FFF;
-    QTest::newRow("0x12F4 second digit wraps alone") << 0x12F4 << "digit1" << 1 << 0x1204;
-    QTest::newRow("sixteen clicks come back") << 0x0000 << "digit2" << 16 << 0x0000;
+    QTest::newRow("0x0FFF lowest digit wraps alone") << 0x0FFF << "digit0" << 1 << "left" << 0x0FF0;
+    QTest::newRow("0xFFFF highest digit wraps") << 0xFFFF << "digit3" << 1 << "left" << 0x0FFF;
+    QTest::newRow("0x12F4 second digit wraps alone") << 0x12F4 << "digit1" << 1 << "left" << 0x1204;
+    QTest::newRow("sixteen clicks come back") << 0x0000 << "digit2" << 16 << "left" << 0x0000;
+    QTest::newRow("the other button does nothing") << 0x1234 << "digit0" << 1 << "right" << 0x1234;
+    QTest::newRow("let go outside: no click") << 0x1234 << "digit0" << 1 << "away" << 0x1234;
 }
 
 void DialogsTest::userIdClicks() {
     QFETCH(int, start);
     QFETCH(QString, cell);
     QFETCH(int, clicks);
+    QFETCH(QString, how);
     QFETCH(int, expected);
     UserIdDialog dialog(UserIdValues{"PIC16F628A", uint16_t(start), 0});
-    for (int i = 0; i < clicks; ++i) clickCell(dialog, cell);
+    for (int i = 0; i < clicks; ++i) clickCell(dialog, cell, how);
     QCOMPARE(dialog.values().userId, uint16_t(expected));
     QCOMPARE(fieldText(dialog), hex4(expected));
     QCOMPARE(labelText(dialog, "digit3") + labelText(dialog, "digit2") + labelText(dialog, "digit1") +
@@ -256,6 +267,36 @@ void DialogsTest::usbSetup() {
     QTest::mouseClick(use, Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.chosen().serial, values.candidates[selected].serial);
+}
+
+// The probe answers in the candidate's state column, or says why not; a refresh shows the bus
+// anew, and with no candidate left nothing can be chosen.
+void DialogsTest::usbProbeAndRefresh() {
+    UsbSetupValues values;
+    for (const char* serial : {"KVN-A", "KVN-B"})
+        values.candidates.push_back({"1-" + std::string(serial), 0x1209, 0x4B56, "", "", serial, "", true});
+    UsbSetupActions actions;
+    actions.probe = [](const UsbCandidate& c) {
+        return c.serial == "KVN-A" ? UsbProbe{true, "", 0x4B56A1, 20} : UsbProbe{false, "busy", -1, -1};
+    };
+    actions.refresh = [] { UsbSetupValues none; none.listError = "no bus"; return none; };
+    UsbSetupDialog dialog(values, actions);
+    auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("candidateTable"));
+    auto* probe = dialog.findChild<QPushButton*>(QStringLiteral("probeButton"));
+    const QStringList answers{QStringLiteral("ID 004B56A1 / 20 MHz"), QStringLiteral("応答なし")};
+    for (int row = 0; row < 2; ++row) {
+        table->selectRow(row);
+        QVERIFY(probe->isEnabled());
+        QTest::mouseClick(probe, Qt::LeftButton);
+        QCOMPARE(table->item(row, 6)->text(), answers[row]);
+    }
+    QCOMPARE(labelText(dialog, QStringLiteral("statusLabel")), QStringLiteral("busy"));
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("refreshButton")), Qt::LeftButton);
+    QCOMPARE(labelText(dialog, QStringLiteral("statusLabel")), QStringLiteral("no bus"));
+    QCOMPARE(table->rowCount(), 0);
+    QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("useButton"))->isEnabled());
+    dialog.accept();   // Enter with nothing chosen
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 #endif
 

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "WindowHarness.h"
 
-#include "app/Application.h"
-#include "app/MainWindow.h"
 #include "device/MemoryImage.h"
 #include "operations/Texts.h"
+#ifdef KORVALIN_HAVE_USB
+#include "dialogs/UsbSetupDialog.h"
+#endif
 
+#include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
-#include <QLabel>
-#include <QSettings>
+#include <QProcess>
 
-// Start-up against a settings file in a temporary folder, never the user's own store.
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
@@ -29,31 +29,13 @@ private slots:
     void driverProblemsAtStart();
     void languageAtStart_data();
     void languageAtStart();
+#ifdef KORVALIN_HAVE_USB
+    void usbSetupLeftWithoutAChoice();
+#endif
+    void theProgramEndsCleanlyOnSigterm();
 
 private:
-    QTemporaryDir dir_;
-    const QString storePath_ = dir_.filePath(QStringLiteral("KorvalinLoader.conf"));
-    SimulatedDriver sim_;
-    QStringList messages_;
-    const char* const keys_[4] = {"PIC", "Protect", "UserID", "DeviceID"};
-
-    // The remembered values as the store holds them; "absent" for a missing key.
-    QStringList stored() const {
-        QSettings store(storePath_, QSettings::IniFormat);
-        QStringList values;
-        for (const char* key : keys_) {
-            const QVariant value = store.value(QStringLiteral("Settings/Device/") + key);
-            values.append(value.isValid() ? value.toString() : QStringLiteral("absent"));
-        }
-        return values;
-    }
-    // An application on the simulated programmer and the shipped catalogue, messages recorded.
-    void prepare(Application& app) {
-        messages_.clear();
-        app.driver = &sim_;
-        app.catalogPath = shippedCatalogue().toStdString();
-        app.prompts.message = [this](QWidget*, const QString& text) { messages_.append(text); };
-    }
+    StartupRig rig_;
 };
 
 void StartupTest::restoresAndWritesBackOnce_data() {
@@ -81,19 +63,14 @@ void StartupTest::restoresAndWritesBackOnce() {
     QFETCH(QString, closeWith);
     QFETCH(QString, selected);
     QFETCH(QStringList, after);
-    {
-        QSettings seed(storePath_, QSettings::IniFormat);
-        seed.clear();
-        for (qsizetype i = 0; i < remembered.size(); ++i)
-            seed.setValue(QStringLiteral("Settings/Device/") + keys_[i], remembered[i]);
-    }
-    const QStringList before = stored();
-    QSettings store(storePath_, QSettings::IniFormat);
+    rig_.seed(remembered);
+    const QStringList before = rig_.stored();
+    QSettings store(rig_.storePath, QSettings::IniFormat);
     Application app(store);
-    prepare(app);
+    rig_.prepare(app);
     if (closeWith.isEmpty()) {
         app.catalogPath.clear();
-        app.catalogueDirs = {dir_.filePath(QStringLiteral("nowhere")).toStdString()};
+        app.catalogueDirs = {rig_.dir.filePath(QStringLiteral("nowhere")).toStdString()};
     }
     bool ran = false;
     app.beforeRun = [&](MainWindow& window) {
@@ -108,18 +85,17 @@ void StartupTest::restoresAndWritesBackOnce() {
             QCOMPARE(window.findChild<QGroupBox*>("programGroup")->title(), QStringLiteral("Program Memorys"));
             QCOMPARE(window.findChild<QGroupBox*>("eepromGroup")->title(), QStringLiteral("EEPROM Memorys"));
         }
-        QCOMPARE(session.protectOff, after[1].toInt());
-        QCOMPARE(session.userIdOff, after[2].toInt());
-        QCOMPARE(session.skipDeviceIdCheck, after[3].toInt());
+        QCOMPARE((QList<int>{session.protectOff, session.userIdOff, session.skipDeviceIdCheck}),
+                 (QList<int>{after[1].toInt(), after[2].toInt(), after[3].toInt()}));
         if (!pick.isEmpty()) list->setCurrentIndex(list->findText(pick));
-        QCOMPARE(stored(), before);   // nothing is written while the window is open
+        QCOMPARE(rig_.stored(), before);   // nothing is written while the window is open
         ran = true;
     };
     QCOMPARE(app.run(), 0);
     QCOMPARE(ran, !closeWith.isEmpty());
     const QString missing = QStringLiteral("デバイス リストファイルが見つかりません。");
-    QCOMPARE(messages_, closeWith.isEmpty() ? QStringList{missing} : QStringList());
-    QCOMPARE(stored(), after);
+    QCOMPARE(rig_.messages, closeWith.isEmpty() ? QStringList{missing} : QStringList());
+    QCOMPARE(rig_.stored(), after);
 }
 
 void StartupTest::driverProblemsAtStart_data() {
@@ -136,10 +112,10 @@ void StartupTest::driverProblemsAtStart() {
     QFETCH(QString, message);
     if (!sim.isEmpty()) qputenv("KORVALIN_SIM", sim);
     qunsetenv("KORVALIN_USB_ID");
-    QSettings store(storePath_, QSettings::IniFormat);
-    store.clear();
+    rig_.seed({});
+    QSettings store(rig_.storePath, QSettings::IniFormat);
     Application app(store);
-    prepare(app);
+    rig_.prepare(app);
     app.driver = nullptr;   // the driver the environment and the store ask for
     QString status;
     bool setupOffered = false;
@@ -158,12 +134,12 @@ void StartupTest::driverProblemsAtStart() {
     };
     QCOMPARE(app.run(), 0);
     if (message.isEmpty()) {
-        QCOMPARE(messages_, QStringList());
+        QCOMPARE(rig_.messages, QStringList());
         QCOMPARE(status, QStringLiteral("Korvalin Non Connect"));
         QVERIFY(setupOffered);
     } else {
-        QCOMPARE(messages_.size(), 1);
-        QVERIFY2(messages_.first().contains(message), qPrintable(messages_.first()));
+        QCOMPARE(rig_.messages.size(), 1);
+        QVERIFY2(rig_.messages.first().contains(message), qPrintable(rig_.messages.first()));
     }
 }
 
@@ -192,23 +168,18 @@ void StartupTest::fileFromTheCommandLine() {
     QFETCH(QString, firstLine);
     QFETCH(QStringList, messages);
     QFETCH(QString, folderAfter);
+    const QString folderKey = QStringLiteral("Settings/Files/LastFolder");
     const QStringList device{"PIC16F84A", "1", "0", "5"};
-    {
-        QSettings seed(storePath_, QSettings::IniFormat);
-        seed.clear();
-        for (qsizetype i = 0; i < device.size(); ++i)
-            seed.setValue(QStringLiteral("Settings/Device/") + keys_[i], device[i]);
-        if (!keptFolder.isEmpty()) seed.setValue(QStringLiteral("Settings/Files/LastFolder"), keptFolder);
-    }
+    rig_.seed(device, keptFolder.isEmpty() ? QList<std::pair<QString, QString>>() : QList{std::pair{folderKey, keptFolder}});
     MemoryImage image;
     image.resize(1024, 0x3FFF, 64);
     image.programWords[0] = 0x3000;
-    QVERIFY(image.saveHex(dir_.filePath(QStringLiteral("in.hex")).toStdString(), true, 0x3FFF));
+    QVERIFY(image.saveHex(rig_.dir.filePath(QStringLiteral("in.hex")).toStdString(), true, 0x3FFF));
 
-    QSettings store(storePath_, QSettings::IniFormat);
+    QSettings store(rig_.storePath, QSettings::IniFormat);
     Application app(store);
-    prepare(app);
-    if (!file.isEmpty()) app.fileToOpen = dir_.filePath(file);
+    rig_.prepare(app);
+    if (!file.isEmpty()) app.fileToOpen = rig_.dir.filePath(file);
     QString shown;
     QString promptFolder = QStringLiteral("not asked");
     app.prompts.openFile = [&](QWidget*, const QString& folder) {
@@ -224,13 +195,13 @@ void StartupTest::fileFromTheCommandLine() {
     };
     QCOMPARE(app.run(), 0);
     QCOMPARE(shown, firstLine);
-    QCOMPARE(messages_, messages);
-    const QString expected = folderAfter == QLatin1String("here") ? dir_.path() : folderAfter;
+    QCOMPARE(rig_.messages, messages);
+    const QString expected = folderAfter == QLatin1String("here") ? rig_.dir.path() : folderAfter;
     QCOMPARE(promptFolder, expected);
-    QCOMPARE(stored(), device);
-    QSettings after(storePath_, QSettings::IniFormat);
-    QCOMPARE(after.value(QStringLiteral("Settings/Files/LastFolder")).toString(), expected);
-    QCOMPARE(after.contains(QStringLiteral("Settings/Files/LastFolder")), !expected.isEmpty());
+    QCOMPARE(rig_.stored(), device);
+    QSettings after(rig_.storePath, QSettings::IniFormat);
+    QCOMPARE(after.value(folderKey).toString(), expected);
+    QCOMPARE(after.contains(folderKey), !expected.isEmpty());
 }
 
 void StartupTest::languageAtStart_data() {
@@ -256,21 +227,17 @@ void StartupTest::languageAtStart() {
     QFETCH(QString, cancelLabel);
     QFETCH(QString, storedAfter);
     const QString key = QStringLiteral("Settings/Language");
-    {
-        QSettings seed(storePath_, QSettings::IniFormat);
-        seed.clear();
-        if (!stored.isEmpty()) seed.setValue(key, stored);
-    }
+    rig_.seed({}, stored.isEmpty() ? QList<std::pair<QString, QString>>() : QList{std::pair{key, stored}});
     if (!environment.isEmpty()) qputenv("KORVALIN_LANG", environment);
-    QSettings store(storePath_, QSettings::IniFormat);
+    QSettings store(rig_.storePath, QSettings::IniFormat);
     Application app(store);
-    prepare(app);
+    rig_.prepare(app);
     const bool english = cancelLabel == QStringLiteral("Cancel");
     bool ran = false;
     app.beforeRun = [&](MainWindow& window) {
         QCOMPARE(window.findChild<QPushButton*>("cancelButton")->text(), cancelLabel);
-        QCOMPARE(window.aboutAction()->text(), QString::fromUtf8(textPair(TextId::AboutMenu).*(
-                                                  english ? &TextPair::en : &TextPair::ja)));
+        QCOMPARE(window.aboutAction()->text(), english ? QStringLiteral("&About KVN...")
+                                                       : QStringLiteral("KVN のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
         QCOMPARE(window.languageAction()->isChecked(), english);
         if (switchInWindow) {
             window.languageAction()->trigger();
@@ -282,7 +249,66 @@ void StartupTest::languageAtStart() {
     };
     QCOMPARE(app.run(), 0);
     QVERIFY(ran);
-    QCOMPARE(QSettings(storePath_, QSettings::IniFormat).value(key).toString(), storedAfter);
+    QCOMPARE(QSettings(rig_.storePath, QSettings::IniFormat).value(key).toString(), storedAfter);
+}
+
+#ifdef KORVALIN_HAVE_USB
+// The USB setup from the window's menu lists what the bus has (in a test, whatever that is);
+// a stored choice that is no USB ID reads as none, and leaving without a choice stores nothing.
+void StartupTest::usbSetupLeftWithoutAChoice() {
+    const QString vendorKey = QStringLiteral("Settings/Usb/VendorId");
+    rig_.seed({"PIC16F84A"});
+    QSettings store(rig_.storePath, QSettings::IniFormat);
+    Application app(store);
+    rig_.prepare(app);
+    bool shown = false;
+    app.beforeRun = [&](MainWindow& window) {
+        QTimer::singleShot(0, &window, [&] {
+            auto ran = whenModal<UsbSetupDialog>([](UsbSetupDialog* dialog) {
+                QTest::mouseClick(dialog->findChild<QPushButton*>("refreshButton"), Qt::LeftButton);
+                QTest::mouseClick(dialog->findChild<QPushButton*>("closeButton"), Qt::LeftButton);
+            });
+            window.usbSetupAction()->trigger();
+            shown = *ran;
+            window.reject();
+        });
+    };
+    QCOMPARE(app.run(), 0);
+    QVERIFY(shown);
+    QCOMPARE(rig_.stored().first(), QStringLiteral("PIC16F84A"));
+    QVERIFY(!QSettings(rig_.storePath, QSettings::IniFormat).contains(vendorKey));
+}
+#endif
+
+// The real executable, started as a user would start it on the simulated programmer, with its
+// store in a temporary XDG_CONFIG_HOME, and ended as a session manager does, with SIGTERM: it
+// closes as its close box closes it and writes the remembered values back.
+void StartupTest::theProgramEndsCleanlyOnSigterm() {
+    const QString storePath = rig_.dir.filePath(QStringLiteral("Tessmark/KorvalinLoader.conf"));
+    QSettings(storePath, QSettings::IniFormat).setValue(QStringLiteral("Settings/Device/PIC"), QStringLiteral("PIC16F877A"));
+    const QString tracePath = rig_.dir.filePath(QStringLiteral("trace.txt"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), rig_.dir.path());
+    environment.insert(QStringLiteral("KORVALIN_SIM"), QStringLiteral("PIC16F877A"));
+    environment.insert(QStringLiteral("KORVALIN_TRACE"), tracePath);
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/KorvalinLoader"));
+    QVERIFY(process.waitForStarted());
+    // It attached to the simulated programmer: the identity and clock queries are in the trace.
+    QFile trace(tracePath);
+    QVERIFY2(QTest::qWaitFor([&] {
+                 return trace.open(QIODevice::ReadOnly) && (trace.readAll().contains("W ") || (trace.close(), false));
+             }, 60000),
+             "the window never attached to the simulated programmer");
+    process.terminate();
+    QVERIFY2(process.waitForFinished(60000), "the window did not close on SIGTERM");
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+    QSettings store(storePath, QSettings::IniFormat);
+    QCOMPARE(store.value(QStringLiteral("Settings/Device/PIC")).toString(), QStringLiteral("PIC16F877A"));
+    for (const char* option : {"Protect", "UserID", "DeviceID"})
+        QCOMPARE(store.value(QStringLiteral("Settings/Device/") + option).toString(), QStringLiteral("0"));
 }
 
 QTEST_MAIN(StartupTest)

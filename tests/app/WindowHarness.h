@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/Application.h"
 #include "app/MainWindow.h"
 #include "operations/Session.h"
 #include "programmer/TraceDriver.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -71,8 +73,9 @@ std::shared_ptr<bool> whenModal(std::function<void(D*)> act) {
 // an exchange trace) and the prompts replaced by recorders.
 class WindowHarness {
 public:
+    // Without calibrationPrompt the window has no one to ask for a calibration word.
     explicit WindowHarness(const std::string& device, const std::string& chip = "",
-                           SimConfig config = {}) {
+                           SimConfig config = {}, bool calibrationPrompt = true) {
         config.chip = chip;
         auto simulated = std::make_unique<SimulatedDriver>(config);
         sim = simulated.get();
@@ -90,10 +93,11 @@ public:
         prompts.verifyError = [this](QWidget*, const QString& p, const QString& e, const QString& c) {
             verifyErrors.append(QStringList{p, e, c});
         };
-        prompts.calibration = [this](QWidget*, const QString& text, const CalibrationChoice&) {
-            messages.append(text);
-            return nextCalibration;
-        };
+        if (calibrationPrompt)
+            prompts.calibration = [this](QWidget*, const QString& text, const CalibrationChoice&) {
+                messages.append(text);
+                return nextCalibration;
+            };
         window = std::make_unique<MainWindow>(driver.get(), prompts);
         window->session().calibrationJournal = temp.filePath(QStringLiteral("calibration.log")).toStdString();
         window->session().deviceName = device;
@@ -122,15 +126,12 @@ public:
     Session& session() { return window->session(); }
     template <typename W = QWidget>
     W* child(const char* name) const {
-        W* widget = window->findChild<W*>(QString::fromLatin1(name));
-        if (!widget) qWarning("no child %s", name);
-        return widget;
+        return window->findChild<W*>(QString::fromLatin1(name));
     }
     QString text(const char* name) const {   // a label's or button's text
-        QWidget* widget = child(name);
-        if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
-        if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
-        return QString();
+        if (auto* label = child<QLabel>(name)) return label->text();
+        auto* button = child<QAbstractButton>(name);
+        return button ? button->text() : QString();
     }
     void click(const char* name) {
         if (QWidget* widget = child(name)) QTest::mouseClick(widget, Qt::LeftButton);
@@ -151,4 +152,37 @@ public:
         return lines.filter(QRegularExpression(QStringLiteral("^W ")));
     }
     QString tracePath() const { return temp.filePath(QStringLiteral("trace.txt")); }
+};
+
+// The whole program's start-up (Application) against a store in a temporary folder, never the
+// user's own, on the simulated programmer and the shipped catalogue, its messages recorded.
+struct StartupRig {
+    QTemporaryDir dir;
+    const QString storePath = dir.filePath(QStringLiteral("KorvalinLoader.conf"));
+    SimulatedDriver sim;
+    QStringList messages;
+    static constexpr const char* kDeviceKeys[4] = {"PIC", "Protect", "UserID", "DeviceID"};
+
+    // A fresh store holding the device values as far as given, and the other keys.
+    void seed(const QStringList& device, const QList<std::pair<QString, QString>>& others = {}) {
+        QSettings store(storePath, QSettings::IniFormat);
+        store.clear();
+        for (qsizetype i = 0; i < device.size(); ++i)
+            store.setValue(QStringLiteral("Settings/Device/") + kDeviceKeys[i], device[i]);
+        for (const auto& [key, value] : others) store.setValue(key, value);
+    }
+    // The device values as the store holds them; "absent" for a missing key.
+    QStringList stored() const {
+        QSettings store(storePath, QSettings::IniFormat);
+        QStringList values;
+        for (const char* key : kDeviceKeys)
+            values.append(store.value(QStringLiteral("Settings/Device/") + key, QStringLiteral("absent")).toString());
+        return values;
+    }
+    void prepare(Application& app) {
+        messages.clear();
+        app.driver = &sim;
+        app.catalogPath = shippedCatalogue().toStdString();
+        app.prompts.message = [this](QWidget*, const QString& text) { messages.append(text); };
+    }
 };
