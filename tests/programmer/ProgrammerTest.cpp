@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <tuple>
 
@@ -24,14 +26,15 @@ std::size_t framesIn(const Bytes& script)
     return n;
 }
 
-// Answers the n-th frame read since the start with word(n). A word write's read-back echoes
-// the word loaded, as a chip that takes it does, so that no mismatch pause slows a run.
+// Answers the n-th frame read since the start with word(n), and nothing beyond the frames the
+// script reads: an answer need carry no more than its script decodes. A word write's read-back
+// echoes the word loaded, as a chip that takes it does, so that no mismatch pause slows a run.
 FakeDriver::AnswerFn framesOf(std::function<uint16_t(int)> word)
 {
     return [word, next = std::make_shared<int>(0)](const Bytes& script, std::size_t requested) {
         const bool echo = script.size() == 12 && script[0] == 0x83 && script[1] == 0x02 && script[10] == 0x84;
-        Bytes reply(requested, 0);
-        for (std::size_t k = 0; k < framesIn(script) && 2 * k + 1 < requested; ++k) {
+        Bytes reply(std::min(requested, 2 * framesIn(script)), 0);
+        for (std::size_t k = 0; 2 * k + 1 < reply.size(); ++k) {
             const Frame f = echo ? Frame{script[2], script[3]} : encodeFrame(word((*next)++));
             reply[2 * k] = f.low;
             reply[2 * k + 1] = f.high;
@@ -145,7 +148,8 @@ TEST_F(ProgrammerTest, CancelsEndEachPhaseButKeepItsFraming)
 
 TEST_F(ProgrammerTest, QueriesDecodeTheirAnswersAndNeedOnlyTheirData)
 {
-    // Of the 8 bytes asked for, only the decoded ones must arrive: 4, 1 and none.
+    // Of the 8 bytes asked for, only the decoded ones must arrive: 4, 1 and none; the device ID
+    // probe's 2 of 20.
     fake.answer = [](const Bytes& script, std::size_t) {
         return script[1] == 0x80 ? Bytes{0x4B, 0x56, 0x4E, 0x01} : script[1] == 0x81 ? Bytes{20} : Bytes{};
     };
@@ -156,20 +160,27 @@ TEST_F(ProgrammerTest, QueriesDecodeTheirAnswersAndNeedOnlyTheirData)
     EXPECT_FALSE(p.sendControl(0x100));
     EXPECT_EQ(fake.log.size(), 3u);
     EXPECT_EQ(fake.log[0].requested, 8u);
+    EXPECT_TRUE(p.resetOutputs());
+    fake.answer = [](const Bytes&, std::size_t) { return Bytes{0x42, 0x1C}; };
+    EXPECT_EQ(p.readDeviceId(), 0x0E21);
     fake.answer = [](const Bytes&, std::size_t) { return Bytes{0, 0, 0}; };
     EXPECT_EQ(p.queryIdentity(), -1);
+    fake.answer = [](const Bytes&, std::size_t) { return Bytes{0x42}; };
+    EXPECT_EQ(p.readDeviceId(), -1);
 }
 
-// Every worker operation against a link that fails at exchange k: false, transferFailed, no
-// exchange after the failing one, and the words and buffers it was filling left alone.
+// Every worker operation, with two sets of methods between them sending every kind of script,
+// against a link that fails at exchange k: false, transferFailed, no exchange after the failing
+// one, and the words and buffers it was filling left alone. An answer one byte short of the
+// frames its script reads is a failure.
 TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
 {
     enum Fault { WriteFails, ReadFails, ShortAnswer };
-    const auto prepare = [](Programmer& q, FakeDriver& driver) {
+    const auto prepare = [](Programmer& q, FakeDriver& driver, const std::array<int32_t, 7>& m) {
         attach(q, driver);
         driver.answer = framesOf([](int n) { return uint16_t(0x2000 + n); });
         q.setGeometry(48, 0x3FFF, 32);
-        q.setMethods(1, 0, 0, 2, 0, 4, 2);
+        q.setMethods(m[0], m[1], m[2], m[3], m[4], m[5], m[6]);
         q.calibrationAddress = 5;
         q.calibrationBitsMask = 0x3000;
         q.userId = 0x4321;
@@ -183,27 +194,30 @@ TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
         return std::make_tuple(q.programWords, q.eepromBytes, q.userId, q.configWord, q.configWord2, q.calibrationValue,
                                q.savedCalibrationBits, q.deviceId);
     };
-    int n = 0;   // the operations in the order listed
-    for (const auto operation : {&Programmer::readAll, &Programmer::programAll, &Programmer::eraseChip,
-                                 &Programmer::readCalibration, &Programmer::readCalibrationBits,
-                                 &Programmer::writeCalibration, &Programmer::restoreCalibrationBits}) {
+    // Entry, program, EEPROM, family, reserved, block, erase.
+    const std::array<int32_t, 7> methodSets[] = {{1, 0, 0, 2, 0, 4, 2}, {0, 2, 1, 1, 0, 4, 1}};
+    const std::array operations = {&Programmer::readAll, &Programmer::programAll, &Programmer::eraseChip,
+                                   &Programmer::readCalibration, &Programmer::readCalibrationBits,
+                                   &Programmer::writeCalibration, &Programmer::restoreCalibrationBits};
+    for (std::size_t run = 0; run < 2 * operations.size(); ++run) {
+        const std::array<int32_t, 7>& methods = methodSets[run / operations.size()];
+        const auto operation = operations[run % operations.size()];
         // Count the exchanges of a clean run first, then fail each one of them in turn.
-        ++n;
         FakeDriver clean;
         Programmer q;
-        prepare(q, clean);
+        prepare(q, clean, methods);
         ASSERT_TRUE((q.*operation)());
         for (const Fault fault : {WriteFails, ReadFails, ShortAnswer}) {
             for (int64_t k = 0; k < int64_t(clean.log.size()); ++k) {
-                // A short answer fails only where the script reads a frame.
-                if (fault == ShortAnswer && framesIn(clean.log[std::size_t(k)].script) == 0)
+                const std::size_t frames = framesIn(clean.log[std::size_t(k)].script);
+                if (fault == ShortAnswer && frames == 0)
                     continue;
-                SCOPED_TRACE(testing::Message() << "operation " << n << " fault " << fault << " at " << k);
+                SCOPED_TRACE(testing::Message() << "run " << run << " fault " << fault << " at " << k);
                 FakeDriver bad;
                 (fault == WriteFails ? bad.failWriteAt : fault == ReadFails ? bad.failReadAt : bad.shortReadAt) = k;
-                bad.shortLength = 1;
+                bad.shortLength = 2 * frames - 1;
                 Programmer r;
-                prepare(r, bad);
+                prepare(r, bad, methods);
                 const auto before = members(r);
                 EXPECT_FALSE((r.*operation)());
                 EXPECT_EQ(r.transferFailed.load(), 1);

@@ -10,40 +10,6 @@
 
 namespace {
 
-// The golden traces hold every script's bytes and the answer length it asks for, but not how
-// much of that answer must arrive: the bytes it decodes, and none where it decodes nothing.
-TEST(Scripts, AnswersMustCarryOnlyTheirData)
-{
-    const struct {
-        const char* name;
-        Script script;
-        int answerData;
-    } cases[] = {
-        {"read block", readBlockScript(), 32},
-        {"read EEPROM block", readEepromBlockScript(), 32},
-        {"read user IDs", readUserIdsScript(), 8},
-        {"device ID step", deviceIdStepScript(), 2},
-        {"configuration read step", configReadStepScript(), 2},
-        {"device ID probe", deviceIdProbeScript(), 2},
-        {"read here", readHereScript(), 2},
-        {"identity query", identityQueryScript(), 4},
-        {"clock query", clockQueryScript(), 1},
-        {"write word", writeWordFirstScript(0x3FFF, 4), 2},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.script.answerData, c.answerData) << c.name;
-    const uint16_t four[] = {1, 2, 3, 4};
-    for (const Script& s : {enterProgrammingScript(0), enterProgrammingScript(1), enterProgrammingScript(2),
-                            exitProgrammingScript(), writeWordSecondScript(), writeBlockCommitScript(16),
-                            writeEepromByteScript(0, 1, 16), writeEepromByteScript(1, 1, 16), loadConfigurationScript(),
-                            configPreludeScript(), skipUserIdsScript(), configWriteScript(1, 0, 0, 16),
-                            configWriteScript(2, 0, 0, 16), bulkEraseProgramScript(16), bulkEraseDataScript(16),
-                            eraseProgramLoadedScript(16), eraseDataLoadedScript(16), loadOnesProgramScript(),
-                            loadOnesDataScript(), protectClearScript(16), configPositionScript(), addressStepScript(),
-                            chipEraseScript(16), controlScript(kLedOff), resetOutputsScript(), writeBlockLoadScript(four)})
-        EXPECT_EQ(s.answerData, 0) << std::hex << int(s.bytes[0]) << " " << int(s.bytes[1]);
-}
-
 // A family 2 configuration write is in no trace; selectors outside the tables send nothing.
 TEST(Scripts, ScriptsNoTraceHolds)
 {
