@@ -106,11 +106,55 @@ TEST_F(ProgrammerTest, ABlockSizeThatCannotBeWrittenIsRefusedBeforeAnythingIsSen
         EXPECT_EQ(p.transferFailed.load(), 1);
         EXPECT_EQ(p.blockSizeRefused.load(), 1);
     }
-    // Other methods never use blockWords.
+    // Nor would the link send a script that overflowed.
+    ScriptAnswer answer;
+    EXPECT_FALSE(p.exchange(writeBlockLoadScript(std::vector<uint16_t>(12, 0x3FFF)), answer));
+    EXPECT_TRUE(fake.log.empty());
+    // Other methods never use blockWords; one the device does not have writes no program memory.
     p.setGeometry(2, 0x3FFF, 0);
-    p.setMethods(1, 0, 0, 0, 0, 0, 1);
-    EXPECT_TRUE(p.programAll());
-    EXPECT_EQ(p.blockSizeRefused.load(), 0);
+    for (const int32_t method : {0, 3}) {
+        p.setMethods(1, method, 0, 0, 0, 0, 1);
+        EXPECT_TRUE(p.programAll());
+        EXPECT_EQ(p.blockSizeRefused.load(), 0);
+    }
+}
+
+// A fast schedule that cannot carry the device's methods leaves the whole write to the standard
+// scripts: the same bytes as without it. One that can sends its own.
+TEST_F(ProgrammerTest, AFastScheduleTheMethodsCannotUseLeavesTheStandardScripts)
+{
+    const FastSchedule full{3000, 2000, 6000, 10000, 10000};
+    const auto without = [&full](uint32_t FastSchedule::*time) {
+        FastSchedule schedule = full;
+        schedule.*time = 0;
+        return schedule;
+    };
+    const struct {
+        const char* why;
+        int32_t program, block, eepromMethod;
+        FastSchedule schedule;
+        bool standard;
+    } cases[] = {
+        {"carried", 0, 1, 0, full, false},
+        {"program method -1", -1, 1, 0, full, true},
+        {"program method 3", 3, 1, 0, full, true},
+        {"a row too long for one script", 2, 10, 0, full, true},
+        {"no word time", 0, 1, 0, without(&FastSchedule::wordUs), true},
+        {"no row time", 2, 4, 0, without(&FastSchedule::rowUs), true},
+        {"no bulk erase time", 1, 1, 0, without(&FastSchedule::bulkEraseUs), true},
+        {"no chip erase time", 2, 4, 0, without(&FastSchedule::chipEraseUs), true},
+        {"no EEPROM time", 0, 1, 0, without(&FastSchedule::eepromUs), true},
+        {"EEPROM method 2", 0, 1, 2, full, true},
+    };
+    p.setGeometry(16, 0x3FFF, 16);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        p.setMethods(1, c.program, c.eepromMethod, 0, 0, c.block, 1);
+        p.fastSchedule.reset();
+        const Strings standard = scriptsOf(&Programmer::programAll);
+        p.fastSchedule = c.schedule;
+        EXPECT_EQ(scriptsOf(&Programmer::programAll) == standard, c.standard);
+    }
 }
 
 TEST_F(ProgrammerTest, CancelsEndEachPhaseButKeepItsFraming)
@@ -158,6 +202,7 @@ TEST_F(ProgrammerTest, QueriesDecodeTheirAnswersAndNeedOnlyTheirData)
     EXPECT_EQ(p.programmerClock, 20);
     EXPECT_TRUE(p.sendControl(0x01));
     EXPECT_FALSE(p.sendControl(0x100));
+    EXPECT_FALSE(p.sendControl(-1));
     EXPECT_EQ(fake.log.size(), 3u);
     EXPECT_EQ(fake.log[0].requested, 8u);
     EXPECT_TRUE(p.resetOutputs());
@@ -176,11 +221,12 @@ TEST_F(ProgrammerTest, QueriesDecodeTheirAnswersAndNeedOnlyTheirData)
 TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
 {
     enum Fault { WriteFails, ReadFails, ShortAnswer };
-    const auto prepare = [](Programmer& q, FakeDriver& driver, const std::array<int32_t, 7>& m) {
+    const auto prepare = [](Programmer& q, FakeDriver& driver, const std::array<int32_t, 8>& m) {
         attach(q, driver);
         driver.answer = framesOf([](int n) { return uint16_t(0x2000 + n); });
         q.setGeometry(48, 0x3FFF, 32);
         q.setMethods(m[0], m[1], m[2], m[3], m[4], m[5], m[6]);
+        q.writeUserId = m[7];
         q.calibrationAddress = 5;
         q.calibrationBitsMask = 0x3000;
         q.userId = 0x4321;
@@ -194,13 +240,16 @@ TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
         return std::make_tuple(q.programWords, q.eepromBytes, q.userId, q.configWord, q.configWord2, q.calibrationValue,
                                q.savedCalibrationBits, q.deviceId);
     };
-    // Entry, program, EEPROM, family, reserved, block, erase.
-    const std::array<int32_t, 7> methodSets[] = {{1, 0, 0, 2, 0, 4, 2}, {0, 2, 1, 1, 0, 4, 1}};
+    // Entry, program, EEPROM, family, reserved, block, erase, and whether the user ID is written
+    // (without, program method 1 reads the chip's own first to put them back).
+    const std::array<int32_t, 8> methodSets[] = {
+        {1, 0, 0, 2, 0, 4, 2, 1}, {0, 2, 1, 1, 0, 4, 1, 1}, {2, 1, 0, 0, 0, 1, 3, 0}};
     const std::array operations = {&Programmer::readAll, &Programmer::programAll, &Programmer::eraseChip,
                                    &Programmer::readCalibration, &Programmer::readCalibrationBits,
-                                   &Programmer::writeCalibration, &Programmer::restoreCalibrationBits};
-    for (std::size_t run = 0; run < 2 * operations.size(); ++run) {
-        const std::array<int32_t, 7>& methods = methodSets[run / operations.size()];
+                                   &Programmer::writeCalibration, &Programmer::restoreCalibrationBits,
+                                   &Programmer::writeConfiguration};
+    for (std::size_t run = 0; run < std::size(methodSets) * operations.size(); ++run) {
+        const std::array<int32_t, 8>& methods = methodSets[run / operations.size()];
         const auto operation = operations[run % operations.size()];
         // Count the exchanges of a clean run first, then fail each one of them in turn.
         FakeDriver clean;
@@ -240,12 +289,17 @@ TEST_F(ProgrammerTest, WindowOperationsReportFailedTransfers)
     EXPECT_FALSE(p.sendControl(0x00));
     EXPECT_EQ(p.queryIdentity(), 0);   // the link works again
 
-    // Null pipes fail at once; without a handle the window sends nothing and reports no fault.
+    // Null pipes, either of them, fail at once; without a handle the window sends nothing and
+    // reports no fault.
+    UsbPipe* const in = p.readPipe;
     p.writePipe = nullptr;
     fake.log.clear();
     EXPECT_FALSE(p.readAll());
     EXPECT_EQ(p.readDeviceId(), -1);
-    p.writePipe = p.readPipe;
+    p.writePipe = in;
+    p.readPipe = nullptr;
+    EXPECT_FALSE(p.readAll());
+    p.readPipe = in;
     p.deviceHandle = -1;
     p.programmerClock = 8;
     EXPECT_TRUE(p.sendControl(0x00));

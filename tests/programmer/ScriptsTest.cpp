@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "programmer/FastSchedule.h"
 #include "programmer/Scripts.h"
 
 #include "FakeDriver.h"
@@ -72,6 +73,10 @@ TEST(Scripts, WaitsByClock)
     EXPECT_EQ(scriptWaitMs(configPreludeScript(), 4), 263);
     EXPECT_EQ(scriptWaitMs(eraseProgramLoadedScript(4), 4), 73);
     EXPECT_EQ(scriptWaitMs(readBlockScript(), 4), 0);
+    // A clock the programmer never answers counts as 1 for a script's waits and as 4 for the
+    // fast schedule's: the longest the one, the standard clock the other.
+    EXPECT_EQ(scriptWaitMs(configPreludeScript(), 0), 1049);
+    EXPECT_EQ(waitForMicroseconds(8000, 0), 0xF830);
 }
 
 TEST(Scripts, UserIdWordsShiftTheValueAndClearBits6To4)
