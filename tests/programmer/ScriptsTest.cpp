@@ -2,34 +2,13 @@
 #include "programmer/FastSchedule.h"
 #include "programmer/Scripts.h"
 
-#include "FakeDriver.h"
-
 #include <gtest/gtest.h>
 
-#include <string>
+#include <array>
+#include <span>
 #include <vector>
 
 namespace {
-
-// A family 2 configuration write is in no trace; selectors outside the tables send nothing.
-TEST(Scripts, ScriptsNoTraceHolds)
-{
-    const struct {
-        const char* name;
-        Script script;
-        std::string bytes;
-    } cases[] = {
-        {"config write family 2", configWriteScript(2, 0x3F1A, 0x0003, 4),
-         "83 02 34 7E 82 18 81 00 5F F0 82 17 82 06 83 02 06 00 82 18 81 00 5F F0 82 17"},
-        {"config write family 3", configWriteScript(3, 0, 0, 16), ""},
-        {"EEPROM method 2", writeEepromByteScript(2, 0xA5, 16), ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_TRUE(c.script.fits) << c.name;
-        EXPECT_EQ(hex(std::vector<uint8_t>(c.script.bytes.begin(), c.script.bytes.begin() + c.script.length)), c.bytes)
-            << c.name;
-    }
-}
 
 TEST(Scripts, DecodeTable)
 {

@@ -198,6 +198,19 @@ TEST(GoldenTrace, EveryTraceMatchesItsFile)
         p.configWord = 0x3F50;
         EXPECT_TRUE(p.programAll());
     });
+    // Configuration words 1 and 2 at clock 4 with the user ID skipped; then a family and an
+    // EEPROM method the device does not have: nothing is sent for either.
+    expectGolden("trace-family2.txt", [](Programmer& p) {
+        p.setGeometry(0, 0x3FFF, 1);
+        p.setMethods(1, 0, 2, 2, 0, 1, 1);
+        p.programmerClock = 4;
+        p.writeUserId = 0;
+        p.configWord = 0x3F1A;
+        p.configWord2 = 0x0003;
+        EXPECT_TRUE(p.programAll());
+        p.family = 3;
+        EXPECT_TRUE(p.programAll());
+    });
     // The clock answers 16, 4, 8, 20 and 12, each followed by an erase with its waits.
     expectGolden("trace-clock.txt", [](Programmer& p) {
         p.setGeometry(0, 0x3FFF, 0);
