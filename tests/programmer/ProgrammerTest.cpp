@@ -256,6 +256,7 @@ TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
         Programmer q;
         prepare(q, clean, methods);
         ASSERT_TRUE((q.*operation)());
+        ASSERT_FALSE(clean.log.empty());
         for (const Fault fault : {WriteFails, ReadFails, ShortAnswer}) {
             for (int64_t k = 0; k < int64_t(clean.log.size()); ++k) {
                 const std::size_t frames = framesIn(clean.log[std::size_t(k)].script);
