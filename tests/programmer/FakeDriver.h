@@ -5,10 +5,8 @@
 #include "programmer/UsbDriver.h"
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Upper-case hex bytes separated by single spaces, written here rather than by the trace's own
@@ -43,7 +41,6 @@ public:
     std::vector<int> pipeIndexes;   // index argument of every openPipe call
     int64_t failWriteAt = -1;
     int64_t failReadAt = -1;
-    int64_t stallAt = -1;           // the read sleeps out its time-out, then fails
     int64_t shortReadAt = -1;       // this exchange's answer is cut to shortLength bytes
     std::size_t shortLength = 0;
 
@@ -80,15 +77,13 @@ private:
             d.log.push_back(Record{Bytes(data, data + length), 0, timeoutMs});
             return d.removed || int64_t(d.log.size()) - 1 == d.failWriteAt ? -1 : int(length);
         }
-        int read(uint8_t* data, std::size_t length, int timeoutMs) override
+        int read(uint8_t* data, std::size_t length, int) override
         {
             const int64_t index = int64_t(d.log.size()) - 1;
             if (isOut || index < 0)
                 return -1;
             d.log.back().requested = length;
-            if (index == d.stallAt)
-                std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
-            if (d.removed || index == d.failReadAt || index == d.stallAt)
+            if (d.removed || index == d.failReadAt)
                 return -1;
             Bytes reply = d.answer ? d.answer(d.log.back().script, length) : Bytes(length, 0);
             reply.resize(std::min(reply.size(), index == d.shortReadAt ? std::min(length, d.shortLength) : length));

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 namespace {
 
 using Bytes = FakeDriver::Bytes;
@@ -13,107 +16,67 @@ using Bytes = FakeDriver::Bytes;
 const std::string kConnect = "Korvalin Connect";
 const std::string kNonConnect = "Korvalin Non Connect";
 
-class LinkPollTest : public testing::Test {
-protected:
+// One programmer's life as the 10 ms poll sees it, tick by tick: what the programmer and the
+// worker do before the tick, then what the tick returns and leaves behind.
+TEST(LinkPoll, TickByTick)
+{
     FakeDriver fake;
     Programmer p{&fake};
     LinkState link;
-
-    void SetUp() override
-    {
-        fake.answer = [](const Bytes&, std::size_t n) { return Bytes(n, 8); };   // clock 8
+    uint8_t clockAnswer = 0;
+    fake.answer = [&](const Bytes&, std::size_t n) { return Bytes(n, clockAnswer); };
+    const struct Tick {
+        const char* what;
+        bool present, removed, busy;
+        uint8_t clockAnswer;
+        int64_t failReadAt;
+        std::string text;
+        bool connected, removalPending;
+        int32_t handle, clock;
+        int opens, closes;
+        std::size_t exchanges;
+    } ticks[] = {
+        {"absent at start", false, false, false, 8, -1, kNonConnect, false, false, -1, 16, 1, 0, 0},
+        // A later empty poll leaves whatever text another part has written since.
+        {"still absent", false, false, false, 8, -1, "", false, false, -1, 16, 2, 0, 0},
+        // Attaching under a running worker would hand it new pipes mid-operation.
+        {"plugged in under a worker", true, false, true, 8, -1, "", false, false, -1, 16, 2, 0, 0},
+        {"worker ended: attached, identity and clock asked", true, false, false, 8, -1, kConnect, true, false, 7, 8, 3, 0, 2},
+        {"stays: no text, no traffic", true, false, false, 8, -1, "", true, false, 7, 8, 3, 0, 2},
+        {"unplugged", true, true, false, 8, -1, kNonConnect, false, false, -1, 8, 3, 1, 2},
+        {"still unplugged", true, true, false, 8, -1, "", false, false, -1, 8, 4, 1, 2},
+        // A failed attach query is no reason not to attach; the clock stays as it was.
+        {"plugged in again, clock query fails", true, false, false, 20, 3, kConnect, true, false, 7, 8, 5, 1, 4},
+        // The worker's pipes stay valid until it has ended; its transfers just fail.
+        {"unplugged under a worker", true, true, true, 20, -1, kNonConnect, false, true, 7, 8, 5, 1, 4},
+        {"plugged in while the worker runs", true, false, true, 20, -1, "", false, true, 7, 8, 5, 1, 4},
+        {"still running", true, false, true, 20, -1, "", false, true, 7, 8, 5, 1, 4},
+        {"worker ended: closed once", true, false, false, 20, -1, "", false, false, -1, 8, 5, 2, 4},
+        {"attached again", true, false, false, 20, -1, kConnect, true, false, 7, 20, 6, 2, 6},
+    };
+    for (const Tick& t : ticks) {
+        SCOPED_TRACE(t.what);
+        fake.present = t.present;
+        fake.removed = t.removed;
+        fake.failReadAt = t.failReadAt;
+        p.busy = t.busy;
+        clockAnswer = t.clockAnswer;
+        EXPECT_EQ(pollConnection(p, link), t.text);
+        EXPECT_EQ(std::make_pair(link.connected, link.removalPending), std::make_pair(t.connected, t.removalPending));
+        EXPECT_EQ(std::make_pair(p.deviceHandle, p.programmerClock), std::make_pair(t.handle, t.clock));
+        EXPECT_EQ(std::make_tuple(fake.opens, fake.closes, fake.log.size()), std::make_tuple(t.opens, t.closes, t.exchanges));
+        EXPECT_EQ(p.writePipe == nullptr, p.deviceHandle == -1);
+        EXPECT_EQ(p.readPipe == nullptr, p.deviceHandle == -1);
     }
-};
-
-TEST_F(LinkPollTest, AProgrammerPresentAtStartIsAttachedOnTheFirstTick)
-{
-    EXPECT_EQ(pollConnection(p, link), kConnect);
-    EXPECT_TRUE(link.connected);
-    EXPECT_EQ(p.deviceHandle, 7);
-    EXPECT_EQ(fake.pipeIndexes, (std::vector<int>{1, 0}));
     // Identity first, then clock, each answered before the next is written.
-    EXPECT_EQ(fake.hexScripts(), (std::vector<std::string>{"80 80", "80 81"}));
+    EXPECT_EQ(fake.hexScripts(), (std::vector<std::string>{"80 80", "80 81", "80 80", "80 81", "80 80", "80 81"}));
     EXPECT_EQ(fake.log[0].requested, 8u);
-    EXPECT_EQ(p.programmerClock, 8);
-    // Nothing changes while it stays: no text, no traffic.
-    EXPECT_EQ(pollConnection(p, link), "");
-    EXPECT_EQ(fake.log.size(), 2u);
-    EXPECT_EQ(fake.opens, 1);
-}
-
-TEST_F(LinkPollTest, NoProgrammerAtStartThenPluggedInOnceNoWorkerRuns)
-{
-    fake.present = false;
-    EXPECT_EQ(pollConnection(p, link), kNonConnect);
-    EXPECT_FALSE(link.connected);
-    // A later empty poll leaves whatever text another part has written since.
-    EXPECT_EQ(pollConnection(p, link), "");
-    EXPECT_EQ(fake.opens, 2);
-    // Attaching under a running worker would hand it new pipes mid-operation.
-    fake.present = true;
-    p.busy = 1;
-    EXPECT_EQ(pollConnection(p, link), "");
-    EXPECT_EQ(fake.opens, 2);
-    // A failed attach query is no reason not to attach; the clock stays as it was.
-    p.busy = 0;
-    fake.failReadAt = 1;
-    p.programmerClock = 20;
-    EXPECT_EQ(pollConnection(p, link), kConnect);
-    EXPECT_TRUE(link.connected);
-    EXPECT_EQ(p.programmerClock, 20);
+    EXPECT_EQ(fake.pipeIndexes, (std::vector<int>{1, 0, 1, 0, 1, 0}));
 
     Programmer noDriver;
     LinkState other;
     EXPECT_EQ(pollConnection(noDriver, other), kNonConnect);
     EXPECT_EQ(pollConnection(noDriver, other), "");
-}
-
-TEST_F(LinkPollTest, UnpluggingClosesOnceAtOnceOrOnceTheWorkerHasEnded)
-{
-    ASSERT_EQ(pollConnection(p, link), kConnect);
-    fake.removed = 1;
-    EXPECT_EQ(pollConnection(p, link), kNonConnect);
-    EXPECT_FALSE(link.connected);
-    EXPECT_EQ(fake.closes, 1);
-    EXPECT_EQ(p.deviceHandle, -1);
-    EXPECT_EQ(p.writePipe, nullptr);
-    EXPECT_EQ(p.readPipe, nullptr);
-    EXPECT_EQ(pollConnection(p, link), "");
-    EXPECT_EQ(pollConnection(p, link), "");
-    EXPECT_EQ(fake.closes, 1);
-
-    fake.removed = 0;
-    p.programmerClock = 16;
-    EXPECT_EQ(pollConnection(p, link), kConnect);
-    EXPECT_EQ(fake.pipeIndexes, (std::vector<int>{1, 0, 1, 0}));
-    EXPECT_EQ(fake.log.size(), 4u);
-    EXPECT_EQ(p.programmerClock, 8);
-
-    // Unplugged under a running worker: the close waits until the worker has finished.
-    UsbPipe* const pipe = p.writePipe;
-    p.busy = 1;
-    fake.removed = 1;
-    EXPECT_EQ(pollConnection(p, link), kNonConnect);
-    EXPECT_FALSE(link.connected);
-    EXPECT_TRUE(link.removalPending);
-    EXPECT_EQ(fake.closes, 1);
-    EXPECT_EQ(p.writePipe, pipe);   // the worker's pipes stay valid; its transfers just fail
-
-    // Plugged in again while the worker still runs: no attach yet, and no second close.
-    fake.removed = 0;
-    const int opens = fake.opens;
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(pollConnection(p, link), "");
-    EXPECT_EQ(fake.closes, 1);
-    EXPECT_EQ(fake.opens, opens);
-
-    p.busy = 0;
-    EXPECT_EQ(pollConnection(p, link), "");
-    EXPECT_EQ(fake.closes, 2);
-    EXPECT_FALSE(link.removalPending);
-    EXPECT_EQ(p.deviceHandle, -1);
-    EXPECT_EQ(pollConnection(p, link), kConnect);
-    EXPECT_EQ(fake.closes, 2);
 }
 
 } // namespace

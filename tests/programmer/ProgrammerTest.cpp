@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <tuple>
 
@@ -15,8 +17,6 @@ using Strings = std::vector<std::string>;
 
 const std::string kEntry1 = "80 00 80 02 81 00 01 00 80 0B 80 05 80 04 80 0A";
 const std::string kExit = "80 05 80 0B 80 03";
-const std::string kProtectClear = "82 01 82 07 82 08 81 00 BF 63 82 01 82 07";
-const std::string kConfigPosition = "83 00 FE 7F 82 06 82 06 82 06 82 06 82 06 82 06 82 06";
 
 std::size_t framesIn(const Bytes& script)
 {
@@ -26,14 +26,15 @@ std::size_t framesIn(const Bytes& script)
     return n;
 }
 
-// Answers the n-th frame read since the start with word(n). A word write's read-back echoes
-// the word loaded, as a chip that takes it does, so that no mismatch pause slows a run.
+// Answers the n-th frame read since the start with word(n), and nothing beyond the frames the
+// script reads: an answer need carry no more than its script decodes. A word write's read-back
+// echoes the word loaded, as a chip that takes it does, so that no mismatch pause slows a run.
 FakeDriver::AnswerFn framesOf(std::function<uint16_t(int)> word)
 {
     return [word, next = std::make_shared<int>(0)](const Bytes& script, std::size_t requested) {
         const bool echo = script.size() == 12 && script[0] == 0x83 && script[1] == 0x02 && script[10] == 0x84;
-        Bytes reply(requested, 0);
-        for (std::size_t k = 0; k < framesIn(script) && 2 * k + 1 < requested; ++k) {
+        Bytes reply(std::min(requested, 2 * framesIn(script)), 0);
+        for (std::size_t k = 0; 2 * k + 1 < reply.size(); ++k) {
             const Frame f = echo ? Frame{script[2], script[3]} : encodeFrame(word((*next)++));
             reply[2 * k] = f.low;
             reply[2 * k + 1] = f.high;
@@ -78,50 +79,6 @@ TEST_F(ProgrammerTest, ReadAllOfA40WordDeviceReadsTwoBlocksAndDecodesBothConfigu
     EXPECT_EQ(p.readDeviceId(), 0x3FFF) << "the probe gives the word as read";
 }
 
-TEST_F(ProgrammerTest, EraseMethodsSendTheirSequences)
-{
-    const std::string M = "81 00 7F C1", L = "81 00 BF 63";
-    const struct {
-        int32_t method;
-        uint32_t eeprom;
-        Strings scripts;
-    } cases[] = {
-        {0, 128, {}},
-        // From configuration space, so that the configuration word and protection go too.
-        {1, 128, {kEntry1, "83 00 00 00", "82 09 " + M, "82 0B " + M, kExit}},
-        {1, 0, {kEntry1, "83 00 00 00", "82 09 " + M, kExit}},
-        {2, 128, {kEntry1, "83 02 FE 7F 82 09 82 08 " + L, "83 03 FE 7F 82 0B 82 08 " + L, kConfigPosition,
-                  kProtectClear, kExit}},
-        {2, 0, {kEntry1, "83 02 FE 7F 82 09 82 08 " + L, kConfigPosition, kProtectClear, kExit}},
-        // Method 3 clears data memory whether or not the device has any.
-        {3, 0, {kEntry1, "83 02 FE 7F", kProtectClear, "83 03 FE 7F", kProtectClear, kConfigPosition,
-                kProtectClear, kExit}},
-        {4, 128, {kEntry1, "82 1F " + M, kExit}},
-        {5, 128, {kEntry1, kExit}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "method " << c.method << " eeprom " << c.eeprom);
-        p.setGeometry(64, 0x3FFF, c.eeprom);
-        p.eraseMethod = c.method;
-        p.cancelRequested = 1;   // an erase neither looks at a cancel
-        p.progressPosition = 5;  // nor moves the progress
-        EXPECT_EQ(scriptsOf(&Programmer::eraseChip), c.scripts);
-        EXPECT_EQ(p.progressPosition.load(), 5u);
-    }
-}
-
-TEST_F(ProgrammerTest, ProgramMethod1ErasesFromConfigurationSpaceThenStartsAtWordZero)
-{
-    p.setGeometry(16, 0x3FFF, 16);
-    p.setMethods(1, 1, 0, 0, 0, 1, 1);
-    const Strings scripts = scriptsOf(&Programmer::programAll);
-    ASSERT_GE(scripts.size(), 7u);
-    // A fresh entry after the erase puts the address back at 0 before the first word.
-    EXPECT_EQ(Strings(scripts.begin(), scripts.begin() + 7),
-              (Strings{kEntry1, "83 00 00 00", "82 09 81 00 7F C1", "82 0B 81 00 7F C1", kExit, kEntry1,
-                       "83 02 FE 7F 82 08 81 00 BF E0 84 04"}));
-}
-
 // The blocks trace holds the scripts; the progress moves on block by block, the last clamped.
 TEST_F(ProgrammerTest, ProgramMethod2MovesTheProgressBlockByBlock)
 {
@@ -149,11 +106,55 @@ TEST_F(ProgrammerTest, ABlockSizeThatCannotBeWrittenIsRefusedBeforeAnythingIsSen
         EXPECT_EQ(p.transferFailed.load(), 1);
         EXPECT_EQ(p.blockSizeRefused.load(), 1);
     }
-    // Other methods never use blockWords.
+    // Nor would the link send a script that overflowed.
+    ScriptAnswer answer;
+    EXPECT_FALSE(p.exchange(writeBlockLoadScript(std::vector<uint16_t>(12, 0x3FFF)), answer));
+    EXPECT_TRUE(fake.log.empty());
+    // Other methods never use blockWords; one the device does not have writes no program memory.
     p.setGeometry(2, 0x3FFF, 0);
-    p.setMethods(1, 0, 0, 0, 0, 0, 1);
-    EXPECT_TRUE(p.programAll());
-    EXPECT_EQ(p.blockSizeRefused.load(), 0);
+    for (const int32_t method : {0, 3}) {
+        p.setMethods(1, method, 0, 0, 0, 0, 1);
+        EXPECT_TRUE(p.programAll());
+        EXPECT_EQ(p.blockSizeRefused.load(), 0);
+    }
+}
+
+// A fast schedule that cannot carry the device's methods leaves the whole write to the standard
+// scripts: the same bytes as without it. One that can sends its own.
+TEST_F(ProgrammerTest, AFastScheduleTheMethodsCannotUseLeavesTheStandardScripts)
+{
+    const FastSchedule full{3000, 2000, 6000, 10000, 10000};
+    const auto without = [&full](uint32_t FastSchedule::*time) {
+        FastSchedule schedule = full;
+        schedule.*time = 0;
+        return schedule;
+    };
+    const struct {
+        const char* why;
+        int32_t program, block, eepromMethod;
+        FastSchedule schedule;
+        bool standard;
+    } cases[] = {
+        {"carried", 0, 1, 0, full, false},
+        {"program method -1", -1, 1, 0, full, true},
+        {"program method 3", 3, 1, 0, full, true},
+        {"a row too long for one script", 2, 10, 0, full, true},
+        {"no word time", 0, 1, 0, without(&FastSchedule::wordUs), true},
+        {"no row time", 2, 4, 0, without(&FastSchedule::rowUs), true},
+        {"no bulk erase time", 1, 1, 0, without(&FastSchedule::bulkEraseUs), true},
+        {"no chip erase time", 2, 4, 0, without(&FastSchedule::chipEraseUs), true},
+        {"no EEPROM time", 0, 1, 0, without(&FastSchedule::eepromUs), true},
+        {"EEPROM method 2", 0, 1, 2, full, true},
+    };
+    p.setGeometry(16, 0x3FFF, 16);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        p.setMethods(1, c.program, c.eepromMethod, 0, 0, c.block, 1);
+        p.fastSchedule.reset();
+        const Strings standard = scriptsOf(&Programmer::programAll);
+        p.fastSchedule = c.schedule;
+        EXPECT_EQ(scriptsOf(&Programmer::programAll) == standard, c.standard);
+    }
 }
 
 TEST_F(ProgrammerTest, CancelsEndEachPhaseButKeepItsFraming)
@@ -189,34 +190,10 @@ TEST_F(ProgrammerTest, CancelsEndEachPhaseButKeepItsFraming)
     EXPECT_EQ(p.progressPosition.load(), 16u + 8u);
 }
 
-TEST_F(ProgrammerTest, CalibrationOperations)
-{
-    p.setGeometry(1024, 0x3FFF, 128);
-    p.calibrationAddress = 0x3FF;
-    p.calibrationBitsMask = 0x3000;
-    fake.answer = framesOf([](int) { return uint16_t{0x3480}; });
-    EXPECT_EQ(scriptsOf(&Programmer::readCalibration).size(), 1u + 0x3FFu + 1u + 1u);
-    EXPECT_EQ(p.calibrationValue, 0x3480);
-    EXPECT_EQ(p.progressPosition.load(), 0x3FFu);
-    EXPECT_EQ(scriptsOf(&Programmer::readCalibrationBits), (Strings{kEntry1, kConfigPosition, "84 04 82 06", kExit}));
-    EXPECT_EQ(p.savedCalibrationBits, 0x3000);
-
-    p.calibrationValue = 0x3455;
-    const Strings scripts = scriptsOf(&Programmer::writeCalibration);
-    ASSERT_EQ(scripts.size(), 1u + 0x3FFu + 2u + 1u);
-    EXPECT_EQ(scripts[0x400], "83 02 AA 68 82 08 81 00 BF E0 84 04");
-
-    // Only the calibration bits come from what was saved; the chip's other bits stay.
-    p.savedCalibrationBits = 0x2000;
-    fake.answer = framesOf([](int) { return uint16_t{0x1ABC}; });
-    EXPECT_EQ(scriptsOf(&Programmer::restoreCalibrationBits),
-              (Strings{kEntry1, kConfigPosition, "84 04 82 06", kConfigPosition, "83 02 78 55 82 08 81 00 BF 63", kExit}));
-    EXPECT_EQ(p.configWord, 0x2ABC);
-}
-
 TEST_F(ProgrammerTest, QueriesDecodeTheirAnswersAndNeedOnlyTheirData)
 {
-    // Of the 8 bytes asked for, only the decoded ones must arrive: 4, 1 and none.
+    // Of the 8 bytes asked for, only the decoded ones must arrive: 4, 1 and none; the device ID
+    // probe's 2 of 20.
     fake.answer = [](const Bytes& script, std::size_t) {
         return script[1] == 0x80 ? Bytes{0x4B, 0x56, 0x4E, 0x01} : script[1] == 0x81 ? Bytes{20} : Bytes{};
     };
@@ -225,22 +202,31 @@ TEST_F(ProgrammerTest, QueriesDecodeTheirAnswersAndNeedOnlyTheirData)
     EXPECT_EQ(p.programmerClock, 20);
     EXPECT_TRUE(p.sendControl(0x01));
     EXPECT_FALSE(p.sendControl(0x100));
+    EXPECT_FALSE(p.sendControl(-1));
     EXPECT_EQ(fake.log.size(), 3u);
     EXPECT_EQ(fake.log[0].requested, 8u);
+    EXPECT_TRUE(p.resetOutputs());
+    fake.answer = [](const Bytes&, std::size_t) { return Bytes{0x42, 0x1C}; };
+    EXPECT_EQ(p.readDeviceId(), 0x0E21);
     fake.answer = [](const Bytes&, std::size_t) { return Bytes{0, 0, 0}; };
     EXPECT_EQ(p.queryIdentity(), -1);
+    fake.answer = [](const Bytes&, std::size_t) { return Bytes{0x42}; };
+    EXPECT_EQ(p.readDeviceId(), -1);
 }
 
-// Every worker operation against a link that fails at exchange k: false, transferFailed, no
-// exchange after the failing one, and the words and buffers it was filling left alone.
+// Every worker operation, with two sets of methods between them sending every kind of script,
+// against a link that fails at exchange k: false, transferFailed, no exchange after the failing
+// one, and the words and buffers it was filling left alone. An answer one byte short of the
+// frames its script reads is a failure.
 TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
 {
     enum Fault { WriteFails, ReadFails, ShortAnswer };
-    const auto prepare = [](Programmer& q, FakeDriver& driver) {
+    const auto prepare = [](Programmer& q, FakeDriver& driver, const std::array<int32_t, 8>& m) {
         attach(q, driver);
         driver.answer = framesOf([](int n) { return uint16_t(0x2000 + n); });
         q.setGeometry(48, 0x3FFF, 32);
-        q.setMethods(1, 0, 0, 2, 0, 4, 2);
+        q.setMethods(m[0], m[1], m[2], m[3], m[4], m[5], m[6]);
+        q.writeUserId = m[7];
         q.calibrationAddress = 5;
         q.calibrationBitsMask = 0x3000;
         q.userId = 0x4321;
@@ -254,27 +240,34 @@ TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
         return std::make_tuple(q.programWords, q.eepromBytes, q.userId, q.configWord, q.configWord2, q.calibrationValue,
                                q.savedCalibrationBits, q.deviceId);
     };
-    int n = 0;   // the operations in the order listed
-    for (const auto operation : {&Programmer::readAll, &Programmer::programAll, &Programmer::eraseChip,
-                                 &Programmer::readCalibration, &Programmer::readCalibrationBits,
-                                 &Programmer::writeCalibration, &Programmer::restoreCalibrationBits}) {
+    // Entry, program, EEPROM, family, reserved, block, erase, and whether the user ID is written
+    // (without, program method 1 reads the chip's own first to put them back).
+    const std::array<int32_t, 8> methodSets[] = {
+        {1, 0, 0, 2, 0, 4, 2, 1}, {0, 2, 1, 1, 0, 4, 1, 1}, {2, 1, 0, 0, 0, 1, 3, 0}};
+    const std::array operations = {&Programmer::readAll, &Programmer::programAll, &Programmer::eraseChip,
+                                   &Programmer::readCalibration, &Programmer::readCalibrationBits,
+                                   &Programmer::writeCalibration, &Programmer::restoreCalibrationBits,
+                                   &Programmer::writeConfiguration};
+    for (std::size_t run = 0; run < std::size(methodSets) * operations.size(); ++run) {
+        const std::array<int32_t, 8>& methods = methodSets[run / operations.size()];
+        const auto operation = operations[run % operations.size()];
         // Count the exchanges of a clean run first, then fail each one of them in turn.
-        ++n;
         FakeDriver clean;
         Programmer q;
-        prepare(q, clean);
+        prepare(q, clean, methods);
         ASSERT_TRUE((q.*operation)());
+        ASSERT_FALSE(clean.log.empty());
         for (const Fault fault : {WriteFails, ReadFails, ShortAnswer}) {
             for (int64_t k = 0; k < int64_t(clean.log.size()); ++k) {
-                // A short answer fails only where the script reads a frame.
-                if (fault == ShortAnswer && framesIn(clean.log[std::size_t(k)].script) == 0)
+                const std::size_t frames = framesIn(clean.log[std::size_t(k)].script);
+                if (fault == ShortAnswer && frames == 0)
                     continue;
-                SCOPED_TRACE(testing::Message() << "operation " << n << " fault " << fault << " at " << k);
+                SCOPED_TRACE(testing::Message() << "run " << run << " fault " << fault << " at " << k);
                 FakeDriver bad;
                 (fault == WriteFails ? bad.failWriteAt : fault == ReadFails ? bad.failReadAt : bad.shortReadAt) = k;
-                bad.shortLength = 1;
+                bad.shortLength = 2 * frames - 1;
                 Programmer r;
-                prepare(r, bad);
+                prepare(r, bad, methods);
                 const auto before = members(r);
                 EXPECT_FALSE((r.*operation)());
                 EXPECT_EQ(r.transferFailed.load(), 1);
@@ -297,12 +290,17 @@ TEST_F(ProgrammerTest, WindowOperationsReportFailedTransfers)
     EXPECT_FALSE(p.sendControl(0x00));
     EXPECT_EQ(p.queryIdentity(), 0);   // the link works again
 
-    // Null pipes fail at once; without a handle the window sends nothing and reports no fault.
+    // Null pipes, either of them, fail at once; without a handle the window sends nothing and
+    // reports no fault.
+    UsbPipe* const in = p.readPipe;
     p.writePipe = nullptr;
     fake.log.clear();
     EXPECT_FALSE(p.readAll());
     EXPECT_EQ(p.readDeviceId(), -1);
-    p.writePipe = p.readPipe;
+    p.writePipe = in;
+    p.readPipe = nullptr;
+    EXPECT_FALSE(p.readAll());
+    p.readPipe = in;
     p.deviceHandle = -1;
     p.programmerClock = 8;
     EXPECT_TRUE(p.sendControl(0x00));
@@ -314,17 +312,21 @@ TEST_F(ProgrammerTest, WindowOperationsReportFailedTransfers)
     EXPECT_TRUE(fake.log.empty());
 }
 
-TEST_F(ProgrammerTest, AStalledAnswerEndsByItsTimeOut)
+// A read that times out is a failed one; the fault table covers that. What is left is how long
+// each transfer may take: the time-out plus the waits of its own script.
+TEST_F(ProgrammerTest, EachTransferMayTakeItsTimeOutPlusItsWaits)
 {
     p.transferTimeoutMs = 50;
-    fake.stallAt = 2;
-    EXPECT_FALSE(p.readAll());
-    EXPECT_EQ(fake.log.size(), 3u);
-    // Each transfer gets the time-out plus the waits of its own script.
-    for (const auto& r : fake.log) {
-        EXPECT_GE(r.writeTimeoutMs, 50);
-        EXPECT_LT(r.writeTimeoutMs, 50 + 300);
-    }
+    p.programmerClock = 16;
+    p.setGeometry(0, 0x3FFF, 0);
+    p.eraseMethod = 1;
+    ASSERT_TRUE(p.eraseChip());
+    // Entry sequence 1 holds one power-up wait of 65535 counts, the bulk erase 16001: at clock 16
+    // a count is a microsecond, rounded up to whole milliseconds.
+    std::vector<int> timeouts;
+    for (const auto& r : fake.log)
+        timeouts.push_back(r.writeTimeoutMs);
+    EXPECT_EQ(timeouts, (std::vector<int>{50 + 66, 50, 50 + 17, 50}));
 }
 
 } // namespace

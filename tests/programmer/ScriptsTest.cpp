@@ -1,75 +1,14 @@
 // SPDX-License-Identifier: MIT
+#include "programmer/FastSchedule.h"
 #include "programmer/Scripts.h"
-
-#include "FakeDriver.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
+#include <array>
+#include <span>
 #include <vector>
 
 namespace {
-
-std::string times(const std::string& part, int n)
-{
-    std::string out;
-    for (int i = 0; i < n; ++i)
-        out += (i ? " " : "") + part;
-    return out;
-}
-
-// The scripts no golden trace holds byte for byte, and the ones whose answer carries data: the
-// traces show the length asked for but not how much of it must arrive.
-TEST(Scripts, ScriptsAndTheirAnswersAreByteExact)
-{
-    const struct {
-        const char* name;
-        std::function<Script()> build;
-        std::string bytes;
-        int answerLength, answerData;
-    } cases[] = {
-        {"read block", readBlockScript, times("84 04 82 06", 16), 64, 32},
-        {"read EEPROM block", readEepromBlockScript, times("84 05 82 06", 16), 64, 32},
-        {"read user IDs", readUserIdsScript, "83 00 00 00 " + times("84 04 82 06", 4), 10, 8},
-        {"device ID step", deviceIdStepScript, "82 06 82 06 84 04 82 06", 10, 2},
-        {"configuration read step", configReadStepScript, "84 04 82 06", 64, 2},
-        {"device ID probe", deviceIdProbeScript, "82 06 83 00 00 00 " + times("82 06", 6) + " 84 04", 20, 2},
-        {"read here", readHereScript, "84 04", 64, 2},
-        {"address step", addressStepScript, "82 06", 64, 0},
-        {"identity query", identityQueryScript, "80 80", 8, 4},
-        {"clock query", clockQueryScript, "80 81", 8, 1},
-        {"write word clock 4", [] { return writeWordFirstScript(0x3FFF, 4); }, "83 02 FE 7F 82 08 81 00 2F F8 84 04", 10, 2},
-        {"EEPROM method 2 sends nothing", [] { return writeEepromByteScript(2, 0xA5, 16); }, "", 10, 0},
-        {"config write family 2", [] { return configWriteScript(2, 0x3F1A, 0x0003, 4); },
-         "83 02 34 7E 82 18 81 00 5F F0 82 17 82 06 83 02 06 00 82 18 81 00 5F F0 82 17", 10, 0},
-        {"config write family 3 sends nothing", [] { return configWriteScript(3, 0, 0, 16); }, "", 10, 0},
-        {"bulk erase data", [] { return bulkEraseDataScript(16); }, "82 0B 81 00 7F C1", 65, 0},
-        {"erase program loaded", [] { return eraseProgramLoadedScript(16); }, "83 02 FE 7F 82 09 82 08 81 00 BF 63", 65, 0},
-        {"erase data loaded clock 8", [] { return eraseDataLoadedScript(8); }, "83 03 FE 7F 82 0B 82 08 81 00 EF B8", 65, 0},
-        {"load ones program", loadOnesProgramScript, "83 02 FE 7F", 65, 0},
-        {"load ones data", loadOnesDataScript, "83 03 FE 7F", 65, 0},
-        {"protect clear", [] { return protectClearScript(16); }, "82 01 82 07 82 08 81 00 BF 63 82 01 82 07", 10, 0},
-        {"configuration position", configPositionScript, "83 00 FE 7F " + times("82 06", 7), 65, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Script s = c.build();
-        EXPECT_TRUE(s.fits);
-        EXPECT_EQ(hex(std::vector<uint8_t>(s.bytes.begin(), s.bytes.begin() + s.length)), c.bytes);
-        EXPECT_EQ(s.answerLength, c.answerLength);
-        EXPECT_EQ(s.answerData, c.answerData);
-    }
-    // The rest carry no data: no answer, however short, is a failure.
-    const uint16_t four[] = {1, 2, 3, 4};
-    for (const Script& s : {enterProgrammingScript(0), enterProgrammingScript(1), enterProgrammingScript(2),
-                            exitProgrammingScript(), writeWordSecondScript(), writeBlockCommitScript(16),
-                            writeEepromByteScript(0, 1, 16), writeEepromByteScript(1, 1, 16), loadConfigurationScript(),
-                            configPreludeScript(), skipUserIdsScript(), configWriteScript(1, 0, 0, 16),
-                            bulkEraseProgramScript(16), chipEraseScript(16), controlScript(kLedOff),
-                            resetOutputsScript(), writeBlockLoadScript(four)})
-        EXPECT_EQ(s.answerData, 0) << std::hex << int(s.bytes[0]) << " " << int(s.bytes[1]);
-}
 
 TEST(Scripts, DecodeTable)
 {
@@ -113,6 +52,10 @@ TEST(Scripts, WaitsByClock)
     EXPECT_EQ(scriptWaitMs(configPreludeScript(), 4), 263);
     EXPECT_EQ(scriptWaitMs(eraseProgramLoadedScript(4), 4), 73);
     EXPECT_EQ(scriptWaitMs(readBlockScript(), 4), 0);
+    // A clock the programmer never answers counts as 1 for a script's waits and as 4 for the
+    // fast schedule's: the longest the one, the standard clock the other.
+    EXPECT_EQ(scriptWaitMs(configPreludeScript(), 0), 1049);
+    EXPECT_EQ(waitForMicroseconds(8000, 0), 0xF830);
 }
 
 TEST(Scripts, UserIdWordsShiftTheValueAndClearBits6To4)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -151,6 +152,64 @@ TEST(GoldenTrace, EveryTraceMatchesItsFile)
         EXPECT_EQ(p.userId, 0x1234);
         EXPECT_EQ(p.deviceId, 0x0560);
         EXPECT_EQ(p.configWord, 0x3F1A);
+    });
+    // Every erase method, with and without data memory where that changes the sequence. Method 1
+    // works from configuration space, so that the configuration word and protection go too;
+    // method 3 clears data memory whether or not the device has any. An erase neither looks at
+    // a cancel nor moves the progress.
+    expectGolden("trace-erase.txt", [](Programmer& p) {
+        const std::pair<int32_t, uint32_t> methods[] = {{0, 128}, {1, 128}, {1, 0}, {2, 128},
+                                                        {2, 0},   {3, 0},   {4, 128}, {5, 128}};
+        for (const auto& [method, eeprom] : methods) {
+            p.setGeometry(64, 0x3FFF, eeprom);
+            p.eraseMethod = method;
+            p.cancelRequested = 1;
+            p.progressPosition = 5;
+            EXPECT_TRUE(p.eraseChip());
+            EXPECT_EQ(p.progressPosition.load(), 5u);
+        }
+    });
+    // The calibration word at 3 (the chip answers 0x3480), its bits saved, the word written as
+    // 0x3455, then the bits 0x2000 put back over a chip whose configuration reads 0x1ABC.
+    expectGolden("trace-calibration.txt", [](Programmer& p) {
+        p.setGeometry(16, 0x3FFF, 0);
+        p.calibrationAddress = 3;
+        p.calibrationBitsMask = 0x3000;
+        EXPECT_TRUE(p.readCalibration());
+        EXPECT_EQ(p.calibrationValue, 0x3480);
+        EXPECT_EQ(p.progressPosition.load(), 3u);
+        EXPECT_TRUE(p.readCalibrationBits());
+        EXPECT_EQ(p.savedCalibrationBits, 0x3000);
+        p.calibrationValue = 0x3455;
+        EXPECT_TRUE(p.writeCalibration());
+        p.savedCalibrationBits = 0x2000;
+        EXPECT_TRUE(p.restoreCalibrationBits());
+        // Only the calibration bits come from what was saved; the chip's other bits stay.
+        EXPECT_EQ(p.configWord, 0x2ABC);
+    });
+    // Program method 1 with the user ID left alone: the chip's IDs (answered 1, 2, 3, 4) are read
+    // before the bulk erase wipes them and written back with the configuration. The erase runs
+    // from configuration space; a fresh entry puts the address back at word 0.
+    expectGolden("trace-program-bulk.txt", [](Programmer& p) {
+        p.setGeometry(2, 0x3FFF, 16);
+        p.setMethods(1, 1, 0, 0, 0, 1, 1);
+        p.programWords[0] = 0x2805;
+        p.writeUserId = 0;
+        p.configWord = 0x3F50;
+        EXPECT_TRUE(p.programAll());
+    });
+    // Configuration words 1 and 2 at clock 4 with the user ID skipped; then a family and an
+    // EEPROM method the device does not have: nothing is sent for either.
+    expectGolden("trace-family2.txt", [](Programmer& p) {
+        p.setGeometry(0, 0x3FFF, 1);
+        p.setMethods(1, 0, 2, 2, 0, 1, 1);
+        p.programmerClock = 4;
+        p.writeUserId = 0;
+        p.configWord = 0x3F1A;
+        p.configWord2 = 0x0003;
+        EXPECT_TRUE(p.programAll());
+        p.family = 3;
+        EXPECT_TRUE(p.programAll());
     });
     // The clock answers 16, 4, 8, 20 and 12, each followed by an erase with its waits.
     expectGolden("trace-clock.txt", [](Programmer& p) {
