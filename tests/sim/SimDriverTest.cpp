@@ -53,20 +53,8 @@ TEST(SimDriver, HandlesAndPipesComeAndGoWithThePlug) {
     EXPECT_TRUE(fresh.exchange(kClock, 8).empty()) << "pipes of a closed handle fail";
 }
 
-TEST(SimDriver, UnplugAfterNExchanges) {
-    for (int64_t n : {0, 1, 5}) {
-        SimConfig config;
-        config.faults.unplugAfter = n;
-        SimulatedDriver sim(config);
-        Link link(sim);
-        for (int64_t i = 0; i < n; ++i) ASSERT_FALSE(link.exchange(kClock, 8).empty()) << n << " " << i;
-        EXPECT_TRUE(link.exchange(kClock, 8).empty()) << n;
-        EXPECT_NE(sim.isRemoved(link.handle), 0);
-        EXPECT_EQ(sim.openProgrammer(), -1);
-        EXPECT_EQ(sim.exchangeCount(), uint64_t(n));
-    }
-}
-
+// An unplug after a number of exchanges is swept over every exchange of a step through the
+// session, in tests/operations.
 TEST(SimDriver, AStalledAnswerFailsAtTheCallersTimeOutOrWhenUnplugged) {
     SimulatedDriver sim(withFaults([](SimFaults& f) { f.stallAfter = 1; }));
     Link link(sim);
@@ -129,15 +117,7 @@ TEST(SimDriver, ProtocolErrorsAreCounted) {
     EXPECT_EQ(sim.protocolErrorCount(), 3u);
 }
 
-TEST(SimDriver, AChipOnTheIcspCableAnswersOnlyThere) {
-    SimulatedDriver sim;
-    ASSERT_TRUE(sim.insertChip("PIC16F877A", SimPosition::Icsp));
-    Link link(sim);
-    for (uint8_t code : {0x07, 0x08, 0x09}) {
-        link.exchange(Script().exit().control(code).vppFirstEntry(), 10);
-        EXPECT_EQ(sim.chipInProgrammingMode(), code == 0x09) << int(code);
-    }
-}
+// A chip on the ICSP cable answers only there: pinned through the session in tests/operations.
 
 TEST(SimDriver, ChipStateIsCheckedAsItIsSet) {
     SimulatedDriver sim;
