@@ -198,6 +198,23 @@ TEST(SimChipRules, EachEraseClearsWhatItsCommandCovers) {
     }
 }
 
+// A command in the other kind of frame: a load frame carrying a command that is no load runs it
+// and clocks no data in (a read in it drives nothing); a read frame carrying a load loads the
+// ones of the floating line, and one carrying another command runs it.
+TEST(SimChipRules, ACommandInTheOtherKindOfFrame) {
+    SimRig rig("PIC16F628A");
+    rig.enter();
+    rig.write(0x02, 0x0123);
+    rig.run(Script().load(0x06, 0x0000).load(0x04, 0x0000), 10);   // to word 1
+    rig.write(0x02, 0x0456);
+    rig.run(Script().read(0x06), 10);   // to word 2
+    rig.run(Script().load(0x02, 0x0000).read(0x02).cmd(0x08).waitUs(20000), 10);
+    const SimChipState s = rig.sim.chipState();
+    EXPECT_EQ(std::vector<uint16_t>(s.programWords.begin(), s.programWords.begin() + 3),
+              (std::vector<uint16_t>{0x0123, 0x0456, 0x3FFF}));
+    EXPECT_EQ(rig.sim.malformedScriptCount(), 0u);
+}
+
 TEST(SimChipRules, CalibratedPartsLeaveTheFactoryWithARetlwAndBgBitsSetBySeed) {
     SimConfig other;
     other.faults.seed = 99;

@@ -130,8 +130,17 @@ TEST(SimDriver, ChipStateIsCheckedAsItIsSet) {
     ASSERT_TRUE(sim.setChipState(s));
     EXPECT_EQ(sim.chipState().userIds[2], 0x0007);
     EXPECT_EQ(sim.chipState().configWord2, 0x0002);
-    s.programWords.pop_back();
-    EXPECT_FALSE(sim.setChipState(s)) << "wrong size";
+    SimChipState other = s;
+    other.device = "PIC99X";
+    EXPECT_FALSE(sim.setChipState(other)) << "unknown device";
+    other = s;
+    other.programWords.pop_back();
+    EXPECT_FALSE(sim.setChipState(other)) << "wrong size";
+    other.present = false;
+    EXPECT_TRUE(sim.setChipState(other)) << "a state of no chip takes the chip out";
+    EXPECT_FALSE(sim.chipState().present);
+    ASSERT_TRUE(sim.setChipState(s)) << "and a chip's state puts one in";
+    EXPECT_EQ(sim.chipState().userIds[2], 0x0007);
     sim.removeChip();
     EXPECT_FALSE(sim.chipState().present);
 }
@@ -206,6 +215,7 @@ TEST(SimFirmware, MalformedScriptsAreAnsweredButCounted) {
         {"unknown control", {0x80, 0x0C}},
         {"wait second byte", {0x81, 0x01, 0xFF, 0xFF}},
         {"seven-bit command", {0x82, 0x46}},
+        {"seven-bit load", {0x83, 0x46, 0x00, 0x00}},
         {"empty", {}},
     };
     for (const auto& [what, bytes] : cases) {
