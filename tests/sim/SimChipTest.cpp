@@ -245,7 +245,7 @@ TEST(SimChipRules, PartialCodeProtectionCoversTheUpperRange) {
 }
 
 // A chip at 1.6 times its data-sheet times needs longer than the 5 ms given a 4 ms word. (A word
-// that never takes and the tray of fresh chips are pinned end to end in tests/cli.)
+// that never takes is pinned end to end in tests/cli.)
 TEST(SimChipRules, ASlowChipNeedsItsLongerTime) {
     for (double slow : {1.0, 1.6}) {
         SimConfig config;
@@ -256,6 +256,28 @@ TEST(SimChipRules, ASlowChipNeedsItsLongerTime) {
         rig.step(1);
         EXPECT_EQ(rig.sim.chipState().programWords[0] == 0x0000, slow < 1.25) << slow;
     }
+}
+
+// A tray: each "next chip" brings a blank chip, counted from 1; only the failing one keeps no
+// word; an empty position once the tray is used up.
+TEST(SimChipRules, ATrayBringsFreshChipsThenNone) {
+    SimConfig config;
+    config.trayCount = 3;
+    config.trayFail = 2;
+    SimRig tray("PIC16F628A", config);
+    std::string took;
+    for (int chip = 1; chip <= 3; ++chip) {
+        EXPECT_EQ(tray.sim.trayChip(), chip);
+        EXPECT_EQ(tray.sim.chipState().programWords[0], 0x3FFF) << "chip " << chip << " is fresh";
+        tray.enter();
+        tray.write(0x02, 0x0100);
+        took += tray.sim.chipState().programWords[0] == 0x0100 ? '+' : '-';
+        tray.leave();
+        EXPECT_EQ(tray.sim.nextTrayChip(), chip < 3) << chip;
+    }
+    EXPECT_EQ(took, "+-+");
+    EXPECT_EQ(tray.sim.trayChip(), 0);
+    EXPECT_FALSE(tray.sim.chipState().present);
 }
 
 } // namespace

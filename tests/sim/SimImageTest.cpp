@@ -76,7 +76,8 @@ TEST(SimImage, FormatAndParseRoundTripAndRefuseBrokenText) {
     }
 }
 
-TEST(SimImage, AChipKeepsItsMemoriesBetweenRuns) {
+// That the next run finds the chip as the last one left it is pinned end to end in tests/cli.
+TEST(SimImage, AnImageIsSavedAtOnceOnRequestAndThroughALink) {
     TempFolder dir;
     SimConfig config;
     config.imageFile = dir.path("chip.txt");
@@ -86,21 +87,10 @@ TEST(SimImage, AChipKeepsItsMemoriesBetweenRuns) {
         rig.step(7);
         rig.write(0x02, 0x0777);
         rig.leave();
-    }
-    {
-        SimRig rig("PIC16F628A", config);
-        EXPECT_EQ(rig.sim.chipState().programWords[7], 0x0777);
-        rig.enter();
-        rig.step(7);
-        EXPECT_EQ(rig.readProgram(), 0x0777);
-        // saveImage writes at once.
-        SimChipState s = rig.sim.chipState();
-        s.eepromBytes[5] = 0x55;
-        ASSERT_TRUE(rig.sim.setChipState(s));
         ASSERT_TRUE(rig.sim.saveImage());
-        EXPECT_EQ(loaded(config.imageFile).eepromBytes[5], 0x55);
+        EXPECT_EQ(loaded(config.imageFile).programWords[7], 0x0777);
     }
-    // Through a symbolic link the image itself is written, and the link stays.
+    // Through a symbolic link the image itself is read and written, and the link stays.
     const std::string link = dir.path("link.txt");
     fs::create_symlink(config.imageFile, link);
     config.imageFile = link;
