@@ -138,6 +138,8 @@ TEST(ChipLog, DigestLineQuotingAndSharedAppends) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 100 * 2);   // the file name holds one
 
     EXPECT_FALSE(appendChipLog(folder.folder, entry, error));
+    EXPECT_FALSE(appendChipLog("/dev/null", entry, error));   // opened for appending only
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
     EXPECT_FALSE(appendChipLog(folder.path("none/log.csv"), entry, error));
     EXPECT_NE(error.find("cannot open the log"), std::string::npos) << error;
 }
@@ -241,6 +243,14 @@ TEST(RepeatRun, SerialFileAndLogFollowTheChips) {
     EXPECT_EQ(second.events, "PSL");
     EXPECT_TRUE(summary.stoppedOnError);
     EXPECT_EQ(readText(settings.serialFile), "0050\n") << "the chip verified, so its number is used";
+
+    // A serial file that cannot be taken stops the run before a chip is touched.
+    FakeStation third;
+    settings.serialFile = folder.path("none/serial");
+    const RepeatSummary refused = RepeatRun(third, settings).run(image);
+    EXPECT_EQ(third.events, "");
+    EXPECT_TRUE(refused.stoppedOnError);
+    EXPECT_FALSE(refused.error.empty());
 }
 
 TEST(FileWatch, ARewriteOrAReplacementRunsAgainOnceSettled) {

@@ -225,6 +225,17 @@ TEST_F(SessionTest, ACalibrationThatIsNoFactoryWordStopsBeforeTheErase) {
     }
 }
 
+// A Read has the chip's calibration put on record too; a journal it cannot write is said, and
+// the read is kept.
+TEST_F(SessionTest, AReadSaysWhenTheJournalCannotBeWritten) {
+    ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
+    std::ofstream(tempPath("blocker")) << "a file, not a folder\n";
+    session->calibrationJournal = tempPath("blocker/calibration.log");
+    press(&Session::onReadButton);
+    EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::calibrationJournalFailed});
+    EXPECT_EQ(session->image.programWords[0x3FF], chip().programWords[0x3FF]);
+}
+
 // A cancel in the first step of Program ends the chain there. A calibration read does not look
 // at the request: it still reads the word and bits, and nothing is written. A cancel while the
 // step's start checks run (the CLI's interrupt) gives the step up before it starts. The request

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SessionFixture.h"
 
+#include <numeric>
+
 namespace {
 
 // A refused start shows its message and touches nothing: no status, no controls, no chip. A
@@ -270,24 +272,78 @@ TEST_F(SessionTest, UnplugDuringAndAfterEveryStep) {
     }
 }
 
-TEST_F(SessionTest, AFailedReadLeavesTheImageAndTheDumps) {
-    ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A"));
-    ASSERT_NO_FATAL_FAILURE(openImage(patternImage(0x21F8)));
-    const MemoryImage before = session->image;
-    frontend.calls.clear();
-    stallInStep(kRead, 5);
-    press(&Session::onReadButton);
+// A programmer that goes away or stops answering at any exchange of a step: the chain ends there
+// with the failure shown once, the image and the dumps as they were, everything enabled again,
+// and an unplugged programmer closed exactly once, after the worker has finished (later ticks
+// close nothing more). The device is cut to 64 words and 16 bytes, so that an unplug at every
+// exchange of a Read and of a Write stays short and still meets every kind of exchange.
+TEST_F(SessionTest, AFaultAtAnyExchangeOfAStepEndsTheChainWithItsMessage) {
+    std::string small = shippedLine("PIC16F628A");
+    small.replace(small.find("\t2048:14\t128\t"), 13, "\t64:14\t16\t");
+    const std::string catalogue = writeCatalogue({small});
+    struct Case {
+        const char* name;
+        void (Session::*button)();
+        std::string step;
+        bool unplug;   // else the answers stall from that exchange on
+        std::vector<std::string> statuses;
+        const char* message;
+    };
+    const std::string lost = "Korvalin Non Connect";
+    const Case cases[] = {
+        {"unplugged in Read", &Session::onReadButton, kRead, true, {kRead, lost}, texts::notConnected},
+        {"unplugged in Write", &Session::onProgramButton, kWrite, true, {kWrite, lost},
+         texts::notConnected},
+        {"stalled in Read", &Session::onReadButton, kRead, false, {kRead}, texts::transferFailed},
+        {"stalled in Write", &Session::onProgramButton, kWrite, false, {kWrite},
+         texts::transferFailed},
+    };
+    for (const Case& c : cases) {
+        // The step's exchanges, counted on a run without a fault.
+        ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A", {}, catalogue));
+        uint64_t first = 0, next = 0;   // at the step's status and at the one after it
+        frontend.onStatus = [&](const std::string& s) {
+            if (s == c.step)
+                first = sim->exchangeCount();
+            else if (first != 0 && next == 0)
+                next = sim->exchangeCount();
+        };
+        press(c.button);
+        ASSERT_TRUE(session->lastChainOk) << c.name;
+        const uint64_t total = (next != 0 ? next : sim->exchangeCount()) - first;
+        ASSERT_GT(total, 5u) << c.name;
 
-    EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::transferFailed});
-    EXPECT_EQ(frontend.statuses(), std::vector<std::string>{kRead});
-    EXPECT_EQ(frontend.latest("controls: "), kAllEnabled);
-    EXPECT_TRUE(frontend.with("programDump").empty());
-    EXPECT_TRUE(frontend.with("eepromDump").empty());
-    EXPECT_TRUE(frontend.with("field").empty());
-    EXPECT_EQ(session->image.programWords, before.programWords);
-    EXPECT_EQ(session->image.eepromBytes, before.eepromBytes);
-    EXPECT_TRUE(session->link.connected);
-    EXPECT_FALSE(session->lastChainOk);
+        // Every exchange for an unplug; a stall waits out a time-out each, so a few of them.
+        std::vector<uint64_t> at{0, 1, total / 2, total - 1};
+        if (c.unplug) {
+            at.resize(total);
+            std::iota(at.begin(), at.end(), 0);
+        }
+        for (const uint64_t k : at) {
+            SCOPED_TRACE(testing::Message() << c.name << " at exchange " << k);
+            ASSERT_NO_FATAL_FAILURE(open("PIC16F628A", "PIC16F628A", {}, catalogue));
+            ASSERT_NO_FATAL_FAILURE(openImage(patternImage(0x21F8)));
+            const MemoryImage before = session->image;
+            frontend.calls.clear();
+            faultInStep(c.step, static_cast<int64_t>(k), c.unplug);
+            press(c.button);
+            for (int i = 0; i < 3; ++i) session->tick();
+
+            EXPECT_EQ(frontend.messages(), std::vector<std::string>{c.message});
+            EXPECT_EQ(frontend.statuses(), c.statuses);
+            EXPECT_EQ(frontend.latest("controls: "), kAllEnabled);
+            EXPECT_TRUE(frontend.with("programDump").empty());
+            EXPECT_TRUE(frontend.with("eepromDump").empty());
+            if (c.step == kRead) {
+                EXPECT_TRUE(frontend.with("field").empty());
+            }
+            EXPECT_EQ(session->image.programWords, before.programWords);
+            EXPECT_EQ(session->image.eepromBytes, before.eepromBytes);
+            EXPECT_EQ(session->link.connected, !c.unplug);
+            EXPECT_EQ(sim->closeCount(), c.unplug ? 1u : 0u);
+            EXPECT_FALSE(session->lastChainOk);
+        }
+    }
 }
 
 // The chain ends at the failed write or erase, without a verify. The programmer is still there,
@@ -299,7 +355,7 @@ TEST_F(SessionTest, AFailedWriteLeavesTheOutputsSafe) {
         SCOPED_TRACE(step);
         ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
         const SimChipState before = chip();
-        stallInStep(step, step == kWrite ? 12 : 3);   // among the words; after the bulk erase
+        faultInStep(step, step == kWrite ? 12 : 3);   // among the words; after the bulk erase
         (session.get()->*button)();
         // A passing stall: over by the time the session learns of the failure. Each step's
         // worker is let finish before the tick that would notice it.

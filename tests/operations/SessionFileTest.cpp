@@ -73,6 +73,13 @@ TEST_F(SessionTest, FilesThatCannotBeOpenedOrSavedSaySoAndChangeNothing) {
         EXPECT_FALSE(session->saveHexFile(path));
         EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::fileSaveFailed});
     }
+    // A stream that fills up (the CLI's standard output on a full disk) is no saved file.
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    frontend.calls.clear();
+    EXPECT_FALSE(session->writeHexStream(full));
+    std::fclose(full);
+    EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::fileSaveFailed});
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 

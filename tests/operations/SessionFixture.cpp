@@ -50,9 +50,10 @@ bool SessionTest::initialiseOn(const std::string& catalogue, const std::string& 
     return session->initialise();
 }
 
-bool SessionTest::runChain(const std::function<void()>& betweenTicks) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (session->chainRunning()) {
+bool SessionTest::tickUntil(const std::function<bool()>& done, int seconds,
+                            const std::function<void()>& betweenTicks) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
         if (betweenTicks) betweenTicks();
@@ -61,22 +62,13 @@ bool SessionTest::runChain(const std::function<void()>& betweenTicks) {
     return true;
 }
 
-bool SessionTest::tickUntilHeld() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!recorder->isHeld()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-        session->tick();
-    }
-    return true;
-}
-
-void SessionTest::stallInStep(const std::string& step, int64_t after) {
+void SessionTest::faultInStep(const std::string& step, int64_t after, bool unplug) {
     session->programmer.transferTimeoutMs = 50;
-    frontend.onStatus = [this, step, after](const std::string& s) {
+    frontend.onStatus = [this, step, after, unplug](const std::string& s) {
         if (s != step) return;
         SimFaults faults;
-        faults.stallAfter = static_cast<int64_t>(sim->exchangeCount()) + after;
+        (unplug ? faults.unplugAfter : faults.stallAfter) =
+            static_cast<int64_t>(sim->exchangeCount()) + after;
         sim->setFaults(faults);
     };
 }

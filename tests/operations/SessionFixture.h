@@ -209,12 +209,19 @@ protected:
     // A session that is only initialised: no tick, no attach. Returns initialise()'s result.
     bool initialiseOn(const std::string& catalogue, const std::string& device,
                       std::vector<std::string> dirs = {});
-    // Ticks until the running chain has ended; false when it does not end. betweenTicks runs
-    // before every tick.
-    bool runChain(const std::function<void()>& betweenTicks = {});
+    // Ticks until done() holds; false when it does not within the watchdog's seconds.
+    // betweenTicks runs before every tick.
+    bool tickUntil(const std::function<bool()>& done, int seconds,
+                   const std::function<void()>& betweenTicks = {});
+    // Ticks until the running chain has ended; false when it does not end.
+    bool runChain(const std::function<void()>& betweenTicks = {}) {
+        return tickUntil([this] { return !session->chainRunning(); }, 60, betweenTicks);
+    }
     // Ticks until a worker waits at the recorder's gate: a step's status, and so holdInStep's
     // gate, comes only with the tick that finds its start checks done.
-    bool tickUntilHeld();
+    bool tickUntilHeld() {
+        return tickUntil([this] { return recorder->isHeld(); }, 20);
+    }
     void press(void (Session::*button)()) {
         (session.get()->*button)();
         ASSERT_TRUE(runChain());
@@ -225,9 +232,9 @@ protected:
             if (s == step) recorder->holdAt(writeIndex);
         };
     }
-    // Makes the simulated programmer stop answering `after` exchanges into the step that shows
-    // this status; the transfer time-out is cut short.
-    void stallInStep(const std::string& step, int64_t after);
+    // Makes the simulated programmer stop answering, or go away, `after` exchanges into the step
+    // that shows this status; the transfer time-out is cut short.
+    void faultInStep(const std::string& step, int64_t after, bool unplug = false);
 
     SimChipState chip() const { return sim->chipState(); }
     void setChip(const std::function<void(SimChipState&)>& change) {

@@ -83,6 +83,12 @@ TEST_F(SessionTest, TheCatalogueIsLookedForInTheFoldersInOrder) {
     EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::catalogueMissing});
     EXPECT_TRUE(frontend.with("list").empty());
     EXPECT_TRUE(frontend.with("captions").empty());
+
+    // A file grown past any catalogue's size is no catalogue.
+    const std::string huge = tempPath("huge.txt");
+    std::ofstream(huge, std::ios::binary) << std::string((1 << 20) + 1, '\n');
+    EXPECT_FALSE(initialiseOn(huge, "PIC16F84A"));
+    EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::catalogueInvalid});
 }
 
 // Each failed later selection shows its message, changes no device value, and puts the list
@@ -104,6 +110,9 @@ TEST_F(SessionTest, AFailedSelectionChangesNothing) {
          },
          "TWO", texts::catalogueInvalid},
         {"invalid line", [](const std::string&) {}, "BAD", texts::catalogueInvalid},
+        {"grown too large",
+         [](const std::string& path) { std::ofstream(path, std::ios::app) << std::string(1 << 20, '\n'); },
+         "TWO", texts::catalogueInvalid},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

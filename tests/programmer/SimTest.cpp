@@ -1,23 +1,96 @@
 // SPDX-License-Identifier: MIT
 // Every catalogue device against the simulated programmer and a simulated chip of that device:
 // the catalogue line's methods must program, read and erase the chip as its silicon behaves,
-// and the operations core's chains must keep a calibrated chip's factory calibration.
+// through the Programmer where a test needs its parts and through the operations core's chains
+// otherwise, which must keep a calibrated chip's factory calibration.
 
-#include "SimRig.h"
+#include "device/Catalogue.h"
+#include "operations/Verify.h"
+#include "programmer/FastSchedule.h"
+#include "programmer/LinkPoll.h"
+#include "programmer/Programmer.h"
 #include "tests/operations/SessionFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <optional>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
+const std::string kCatalogue = std::string(KORVALIN_DATA_DIR) + "/PicDeviceList.txt";
+
+std::vector<std::string> catalogueDeviceNames()
+{
+    std::vector<std::string> out;
+    for (const std::string& name : readCatalogueNames(kCatalogue).names)
+        if (!name.empty())
+            out.push_back(name);
+    return out;
+}
+
+// A simulated programmer with a chip of a catalogue device in it, and a Programmer set up from
+// that device's catalogue line the way a device selection does it.
+struct DeviceRig {
+    DeviceRecord record;
+    SimulatedDriver sim;
+    Programmer p{&sim};
+    LinkState link;
+
+    explicit DeviceRig(const std::string& device, SimConfig config = {})
+        : record(findCatalogueDevice(kCatalogue, device).record), sim((config.chip = device, config))
+    {
+        p.setGeometry(static_cast<uint32_t>(record.programWordCount), record.blankWord,
+                      static_cast<uint32_t>(record.eepromByteCount));
+        p.setMethods(record.entrySequence, record.programMethod, record.eepromMethod, record.family,
+                     record.reservedValue, record.blockWords, record.eraseMethod);
+        p.calibrationAddress = record.calibrationAddress;
+        p.calibrationBitsMask = record.calibrationBitsMask;
+    }
+
+    // Attach as the first tick does, then choose the device's socket (or ICSP).
+    bool connect() { return pollConnection(p, link) == "Korvalin Connect" && p.selectSocket(record.socketPins); }
+
+    uint16_t configMask1() const { return static_cast<uint16_t>(record.configKeepMask & record.blankWord); }
+    uint16_t configMask2() const { return configWord2KeepMask(record.configBitTags) & 0x3FFF; }
+
+    // A seeded random image: every program word, EEPROM byte and user ID location, and the
+    // configuration's low option bits, with code protection off.
+    void fillRandom(uint32_t seed)
+    {
+        std::mt19937 rng(seed);
+        for (uint32_t i = 0; i < p.programWordCount; ++i)
+            p.programWords[i] = static_cast<uint16_t>(rng() & p.blankWord);
+        for (uint32_t i = 0; i < p.eepromByteCount; ++i)
+            p.eepromBytes[i] = static_cast<uint16_t>(rng() & 0xFF);
+        p.userId = static_cast<uint16_t>(rng());
+        p.configWord = static_cast<uint16_t>(configMask1() & ~(rng() & 0x000F));
+        p.configWord2 = static_cast<uint16_t>(configMask2() & ~(rng() & 0x0003));
+        p.writeUserId = 1;
+    }
+};
+
+// Whatever ran, the host spoke the protocol cleanly and left the chip out of programming mode,
+// its supply off and MCLR held at reset.
+void expectLeftSafe(const SimulatedDriver& sim)
+{
+    EXPECT_EQ(sim.malformedScriptCount(), 0u);
+    EXPECT_EQ(sim.protocolErrorCount(), 0u);
+    EXPECT_FALSE(sim.chipInProgrammingMode());
+    EXPECT_FALSE(sim.chipRefusedEntry());
+    const SimOutputs out = sim.outputs();
+    EXPECT_FALSE(out.power5v);
+    EXPECT_FALSE(out.dcdc);
+    EXPECT_EQ(out.mclr, SimMclr::Reset);
+}
+
 class SimDevice : public testing::TestWithParam<std::string> {
 protected:
-    SimRig rig{GetParam()};
+    DeviceRig rig{GetParam()};
     Programmer& p = rig.p;
 
     void SetUp() override
@@ -29,109 +102,20 @@ protected:
         EXPECT_EQ(id & rig.record.deviceIdMask, rig.record.expectedDeviceId) << "device ID " << std::hex << id;
     }
 
-    void TearDown() override
-    {
-        // Whatever ran, the host spoke the protocol cleanly and left the chip out of
-        // programming mode, its supply off and MCLR held at reset.
-        EXPECT_EQ(rig.sim.malformedScriptCount(), 0u);
-        EXPECT_EQ(rig.sim.protocolErrorCount(), 0u);
-        EXPECT_FALSE(rig.sim.chipInProgrammingMode());
-        EXPECT_FALSE(rig.sim.chipRefusedEntry());
-        const SimOutputs out = rig.sim.outputs();
-        EXPECT_FALSE(out.power5v);
-        EXPECT_FALSE(out.dcdc);
-        EXPECT_EQ(out.mclr, SimMclr::Reset);
-    }
-
-    // What a full read should give back.
-    struct Expected {
-        std::vector<uint16_t> words, eeprom;
-        uint16_t userId, config1, config2;
-    };
-    Expected written() const
-    {
-        return {std::vector<uint16_t>(p.programWords.begin(), p.programWords.end() - 1),
-                std::vector<uint16_t>(p.eepromBytes.begin(), p.eepromBytes.begin() + p.eepromByteCount), p.userId,
-                static_cast<uint16_t>(p.configWord & rig.configMask1()),
-                static_cast<uint16_t>(p.configWord2 & rig.configMask2())};
-    }
-    // A blank chip but for the calibration word and bits given.
-    Expected blank(uint16_t calibrationWord, uint16_t calibrationBits) const
-    {
-        Expected e{std::vector<uint16_t>(p.programWordCount, p.blankWord), std::vector<uint16_t>(p.eepromByteCount, 0xFF),
-                   0xFFFF, static_cast<uint16_t>((rig.configMask1() & ~rig.record.calibrationBitsMask) | calibrationBits),
-                   rig.configMask2()};
-        if (rig.record.hasCalibrationWord)
-            e.words[p.calibrationAddress] = calibrationWord;
-        return e;
-    }
-
-    void expectChipHolds(const Expected& e, bool userIdWritten = true)
-    {
-        p.setGeometry(p.programWordCount, p.blankWord, p.eepromByteCount);   // forget what was sent
-        ASSERT_TRUE(p.readAll());
-        EXPECT_EQ(p.progressPosition.load(), p.progressTotal);
-        const auto mismatch = std::mismatch(e.words.begin(), e.words.end(), p.programWords.begin());
-        EXPECT_TRUE(mismatch.first == e.words.end())
-            << "program word 0x" << std::hex << (mismatch.first - e.words.begin()) << " reads 0x" << *mismatch.second;
-        EXPECT_EQ(std::vector<uint16_t>(p.eepromBytes.begin(), p.eepromBytes.begin() + p.eepromByteCount), e.eeprom);
-        if (userIdWritten) {
-            EXPECT_EQ(p.userId, e.userId);
-        }
-        EXPECT_EQ(p.configWord, e.config1) << std::hex << p.configWord << " vs " << e.config1;
-        if (p.family == 2) {
-            EXPECT_EQ(p.configWord2, e.config2);
-        }
-        EXPECT_EQ(p.deviceId & rig.record.deviceIdMask, rig.record.expectedDeviceId);
-    }
+    void TearDown() override { expectLeftSafe(rig.sim); }
 };
 
-TEST_P(SimDevice, ProgramsARandomImageAndReadsItBackAtEitherClock)
-{
-    rig.fillRandom(0xC0FFEE);
-    ASSERT_TRUE(p.programAll());
-    EXPECT_EQ(p.progressPosition.load(), p.progressTotal);
-    const Expected e = written();
-    expectChipHolds(e);
-
-    // Again without the user ID: the chip's own survives the bulk erase ahead of the write
-    // (read first, written back), and the plain word-by-word method never touches it; only the
-    // chip erase of the block method clears it.
-    p.userId = 0x1234;
-    p.writeUserId = 0;
-    ASSERT_TRUE(p.programAll());
-    expectChipHolds(e, false);
-    EXPECT_EQ(p.userId, p.programMethod == 2 ? 0xFFFF : e.userId);
-
-    // A programmer answering clock 4 gets the second column of waits: still long enough.
-    SimConfig config;
-    config.clock = 4;
-    SimRig slow(GetParam(), config);
-    ASSERT_TRUE(slow.connect());
-    ASSERT_EQ(slow.p.programmerClock, 4);
-    slow.fillRandom(4);
-    ASSERT_TRUE(slow.p.programAll());
-    const SimChipState chip = slow.sim.chipState();
-    EXPECT_EQ(chip.programWords, std::vector<uint16_t>(slow.p.programWords.begin(), slow.p.programWords.end() - 1));
-    EXPECT_EQ(chip.configWord & slow.configMask1(), slow.p.configWord & slow.configMask1());
-    EXPECT_EQ(slow.sim.protocolErrorCount(), 0u);
-}
-
-// The bare erase takes the calibration too; keeping it is the chains' work (below).
-TEST_P(SimDevice, EraseBlanksEverythingEvenOnACodeProtectedChip)
+// The bare erase blanks everything, the calibration word and bits too (keeping them is the
+// chains' work, below), even on a chip whose memories are protected and read as zeros.
+TEST_P(SimDevice, EraseBlanksEvenACodeProtectedChip)
 {
     if (p.eraseMethod == 0)
         GTEST_SKIP() << "erase does nothing on this device";
-    const uint16_t erasedBits = rig.record.calibrationBitsMask;
-    rig.fillRandom(2);
-    ASSERT_TRUE(p.programAll());
-    ASSERT_TRUE(p.eraseChip());
-    expectChipHolds(blank(p.blankWord, erasedBits));
-
     SimChipState state = rig.sim.chipState();
     for (std::size_t i = 0; i < state.programWords.size(); ++i)
         state.programWords[i] = static_cast<uint16_t>(0x0100 + i);
     std::fill(state.eepromBytes.begin(), state.eepromBytes.end(), 0x5A);
+    state.userIds[0] = 0x0005;
     state.configWord = static_cast<uint16_t>(state.configWord & ~rig.record.protectOffBits);
     ASSERT_TRUE(rig.sim.setChipState(state));
     ASSERT_TRUE(p.readAll());
@@ -141,7 +125,11 @@ TEST_P(SimDevice, EraseBlanksEverythingEvenOnACodeProtectedChip)
         EXPECT_EQ(p.eepromBytes[0], dataProtected ? 0 : 0x5A);
     }
     ASSERT_TRUE(p.eraseChip());
-    expectChipHolds(blank(p.blankWord, erasedBits));
+    const SimChipState erased = rig.sim.chipState();
+    EXPECT_EQ(erased.programWords, std::vector<uint16_t>(p.programWordCount, 0x3FFF));
+    EXPECT_EQ(erased.eepromBytes, std::vector<uint8_t>(p.eepromByteCount, 0xFF));
+    EXPECT_EQ(erased.userIds[0], 0x3FFF);
+    EXPECT_EQ(erased.configWord, rig.configMask1()) << "unprotected, calibration bits set";
 }
 
 TEST_P(SimDevice, CancelInTheProgramPhaseWritesNoConfiguration)
@@ -212,7 +200,7 @@ TEST_P(SimDevice, FastScheduleProgramsTypicalAndSlowestChipsOnlyWithItsFullTimes
         SCOPED_TRACE(row.what);
         SimConfig config;
         config.faults.slowest = row.slowest;
-        SimRig fast(GetParam(), config);
+        DeviceRig fast(GetParam(), config);
         ASSERT_TRUE(fast.connect());
         fast.fillRandom(7);
         if (row.halfBlank) {
@@ -262,36 +250,79 @@ TEST_P(SimDevice, FastScheduleProgramsTypicalAndSlowestChipsOnlyWithItsFullTimes
 INSTANTIATE_TEST_SUITE_P(Catalogue, SimDevice, testing::ValuesIn(catalogueDeviceNames()),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
-// The Program and Erase buttons through the session, on a chip of each device: whatever the
-// image holds at the calibration word, a calibrated chip keeps its factory word and bits.
+// Every catalogue device through the operations core's chains: Program writes a file's image
+// whole and verifies it at either programmer clock (at 4 the second column of waits); Program
+// without the user ID keeps the chip's own, but where the block method's chip erase clears it;
+// Erase blanks the chip. A calibrated chip keeps its factory word and bits through all of it,
+// whatever the file holds there.
 class DeviceChain : public SessionTest, public testing::WithParamInterface<std::string> {};
 
-TEST_P(DeviceChain, ProgramAndEraseKeepTheFactoryCalibration)
+TEST_P(DeviceChain, ProgramAtEitherClockWithAndWithoutTheUserIdThenErase)
 {
-    ASSERT_NO_FATAL_FAILURE(open(GetParam(), GetParam()));
-    const SimChipState factory = chip();
-    const SimChipInfo* info = findSimChip(GetParam());
-    ASSERT_TRUE(info);
-    const std::size_t last = factory.programWords.size() - 1;   // where the calibration word sits
-    const auto expectCalibrationKept = [&] {
-        if (!info->hasCalibration)
-            return;
-        EXPECT_EQ(chip().programWords[last], factory.factoryCalibrationWord);
-        EXPECT_EQ(chip().configWord & 0x3000, factory.factoryCalibrationBits);
-    };
+    const std::set<std::string> chipEraseClearsUserId = {"PIC16F873A", "PIC16F874A", "PIC16F876A",
+                                                         "PIC16F877A", "PIC16F819",  "PIC16F88"};
+    for (const int clock : {4, 16}) {
+        SCOPED_TRACE(testing::Message() << "clock " << clock);
+        SimConfig config;
+        config.clock = clock;
+        ASSERT_NO_FATAL_FAILURE(open(GetParam(), GetParam(), config));
+        const SimChipState factory = chip();
+        const bool calibrated = findSimChip(GetParam())->hasCalibration;
+        const std::size_t words = factory.programWords.size();   // the last may be the calibration
+        MemoryImage file = patternImage(static_cast<uint16_t>(session->image.configWord & ~0x0003), 0x4321);
+        file.programWords[words - 1] = 0x3400;
+        if (session->configWord2KeepMask != 0xFFFF)
+            file.configWord2 = 0x3FFC;
+        ASSERT_NO_FATAL_FAILURE(openImage(file));
+        press(&Session::onProgramButton);
+        EXPECT_EQ(frontend.messages(), std::vector<std::string>{});
+        EXPECT_EQ(frontend.statuses().back(), texts::verifyOk);
+        expectLeftSafe(*sim);
+        std::vector<uint16_t> expected(file.programWords.begin(), file.programWords.begin() + words);
+        if (calibrated)
+            expected.back() = factory.factoryCalibrationWord;
+        SimChipState written = chip();
+        EXPECT_EQ(written.programWords, expected);
+        for (std::size_t i = 0; i < written.eepromBytes.size(); ++i)
+            ASSERT_EQ(written.eepromBytes[i], file.eepromBytes[i]) << "byte " << i;
+        for (uint16_t i = 0; i < 4; ++i)
+            EXPECT_EQ(written.userIds[i] & 0x000F, i + 1);
+        EXPECT_EQ(written.configWord & 0x000F, 0x000C);
+        if (session->configWord2KeepMask != 0xFFFF) {
+            EXPECT_EQ(written.configWord2 & 0x0003, 0x0000);
+        }
+        if (calibrated) {
+            EXPECT_EQ(written.configWord & 0x3000, factory.factoryCalibrationBits);
+        }
+        if (clock == 4)
+            continue;
 
-    for (std::size_t i = 0; i <= last; ++i)
-        session->image.programWords[i] = static_cast<uint16_t>(0x0100 + i);
-    press(&Session::onProgramButton);
-    EXPECT_EQ(frontend.messages(), std::vector<std::string>{});
-    expectCalibrationKept();
-    EXPECT_EQ(chip().programWords[last - 1], 0x0100 + last - 1);
-    EXPECT_EQ(chip().programWords[last], info->hasCalibration ? factory.factoryCalibrationWord : 0x0100 + last);
+        session->applyUserId(0x5678, 1);
+        press(&Session::onProgramButton);
+        EXPECT_EQ(frontend.statuses().back(), texts::verifyOk);
+        written = chip();
+        EXPECT_EQ(written.programWords, expected);
+        const bool cleared = chipEraseClearsUserId.count(GetParam()) != 0;
+        for (uint16_t i = 0; i < 4; ++i) {
+            if (cleared)
+                EXPECT_EQ(written.userIds[i], 0x3FFF) << i;
+            else
+                EXPECT_EQ(written.userIds[i] & 0x000F, i + 1) << "the chip's own user ID survives";
+        }
 
-    press(&Session::onEraseButton);
-    EXPECT_EQ(frontend.messages(), std::vector<std::string>{});
-    expectCalibrationKept();
-    EXPECT_EQ(chip().programWords[0], 0x3FFF);
+        press(&Session::onEraseButton);
+        EXPECT_EQ(frontend.messages(), std::vector<std::string>{});
+        expectLeftSafe(*sim);
+        const SimChipState erased = chip();
+        std::vector<uint16_t> blank(words, 0x3FFF);
+        if (calibrated)
+            blank.back() = factory.factoryCalibrationWord;
+        EXPECT_EQ(erased.programWords, blank);
+        EXPECT_EQ(erased.eepromBytes, std::vector<uint8_t>(erased.eepromBytes.size(), 0xFF));
+        if (calibrated) {
+            EXPECT_EQ(erased.configWord & 0x3000, factory.factoryCalibrationBits);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, DeviceChain, testing::ValuesIn(catalogueDeviceNames()),

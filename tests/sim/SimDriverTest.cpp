@@ -53,20 +53,8 @@ TEST(SimDriver, HandlesAndPipesComeAndGoWithThePlug) {
     EXPECT_TRUE(fresh.exchange(kClock, 8).empty()) << "pipes of a closed handle fail";
 }
 
-TEST(SimDriver, UnplugAfterNExchanges) {
-    for (int64_t n : {0, 1, 5}) {
-        SimConfig config;
-        config.faults.unplugAfter = n;
-        SimulatedDriver sim(config);
-        Link link(sim);
-        for (int64_t i = 0; i < n; ++i) ASSERT_FALSE(link.exchange(kClock, 8).empty()) << n << " " << i;
-        EXPECT_TRUE(link.exchange(kClock, 8).empty()) << n;
-        EXPECT_NE(sim.isRemoved(link.handle), 0);
-        EXPECT_EQ(sim.openProgrammer(), -1);
-        EXPECT_EQ(sim.exchangeCount(), uint64_t(n));
-    }
-}
-
+// An unplug after a number of exchanges is swept over every exchange of a step through the
+// session, in tests/operations.
 TEST(SimDriver, AStalledAnswerFailsAtTheCallersTimeOutOrWhenUnplugged) {
     SimulatedDriver sim(withFaults([](SimFaults& f) { f.stallAfter = 1; }));
     Link link(sim);
@@ -129,15 +117,7 @@ TEST(SimDriver, ProtocolErrorsAreCounted) {
     EXPECT_EQ(sim.protocolErrorCount(), 3u);
 }
 
-TEST(SimDriver, AChipOnTheIcspCableAnswersOnlyThere) {
-    SimulatedDriver sim;
-    ASSERT_TRUE(sim.insertChip("PIC16F877A", SimPosition::Icsp));
-    Link link(sim);
-    for (uint8_t code : {0x07, 0x08, 0x09}) {
-        link.exchange(Script().exit().control(code).vppFirstEntry(), 10);
-        EXPECT_EQ(sim.chipInProgrammingMode(), code == 0x09) << int(code);
-    }
-}
+// A chip on the ICSP cable answers only there: pinned through the session in tests/operations.
 
 TEST(SimDriver, ChipStateIsCheckedAsItIsSet) {
     SimulatedDriver sim;
@@ -150,8 +130,17 @@ TEST(SimDriver, ChipStateIsCheckedAsItIsSet) {
     ASSERT_TRUE(sim.setChipState(s));
     EXPECT_EQ(sim.chipState().userIds[2], 0x0007);
     EXPECT_EQ(sim.chipState().configWord2, 0x0002);
-    s.programWords.pop_back();
-    EXPECT_FALSE(sim.setChipState(s)) << "wrong size";
+    SimChipState other = s;
+    other.device = "PIC99X";
+    EXPECT_FALSE(sim.setChipState(other)) << "unknown device";
+    other = s;
+    other.programWords.pop_back();
+    EXPECT_FALSE(sim.setChipState(other)) << "wrong size";
+    other.present = false;
+    EXPECT_TRUE(sim.setChipState(other)) << "a state of no chip takes the chip out";
+    EXPECT_FALSE(sim.chipState().present);
+    ASSERT_TRUE(sim.setChipState(s)) << "and a chip's state puts one in";
+    EXPECT_EQ(sim.chipState().userIds[2], 0x0007);
     sim.removeChip();
     EXPECT_FALSE(sim.chipState().present);
 }
@@ -226,6 +215,7 @@ TEST(SimFirmware, MalformedScriptsAreAnsweredButCounted) {
         {"unknown control", {0x80, 0x0C}},
         {"wait second byte", {0x81, 0x01, 0xFF, 0xFF}},
         {"seven-bit command", {0x82, 0x46}},
+        {"seven-bit load", {0x83, 0x46, 0x00, 0x00}},
         {"empty", {}},
     };
     for (const auto& [what, bytes] : cases) {

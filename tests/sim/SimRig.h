@@ -79,7 +79,12 @@ struct SimRig {
         : sim((config.chip = device, config)), info(findSimChip(device)),
           socketCode(!info || info->pins == 8 || info->pins == 18 ? 0x07 : info->pins == 28 || info->pins == 40 ? 0x08 : 0x09) {}
 
-    std::vector<uint8_t> run(const Script& s, std::size_t length = 64) { return link.exchange(s, length); }
+    // A failed exchange fails the test: an unpowered chip still answers, with ones.
+    std::vector<uint8_t> run(const Script& s, std::size_t length = 64) {
+        std::vector<uint8_t> answer = link.exchange(s, length);
+        if (answer.empty()) ADD_FAILURE() << "an exchange with the simulated programmer failed";
+        return answer;
+    }
     void enter() { run(Script().control(socketCode).vppFirstEntry(), 10); }
     void leave() { run(Script().exit(), 10); }
     void reenter() {

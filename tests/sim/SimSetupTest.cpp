@@ -48,6 +48,9 @@ TEST(SimOptions, ValidOptionsSetExactlyWhatTheyName) {
         {"PIC16F877,position=socket28", "chip=PIC16F877 position=2"},
         {"PIC16F628A,slow", "chip=PIC16F628A slowest=1"},
         {"PIC16F628A,tray=10,tray-fail=3", "chip=PIC16F628A tray=10 tray-fail=3"},
+        {"PIC16F84A,position=icsp,position=auto,seed=4294967295", "chip=PIC16F84A seed=4294967295"},
+        {"PIC16F84A,position=socket18,noprogram=0X1F", "chip=PIC16F84A position=1 noprogram=31"},
+        {"PIC16F877,position=socket40,realtime=1", "chip=PIC16F877 position=2 realtime=1"},
     };
     for (const auto& [options, expected] : cases) {
         SimConfig config;
@@ -68,6 +71,11 @@ TEST(SimOptions, InvalidOptionsGiveAPlainErrorAndLeaveTheConfigAlone) {
         {"PIC16F84A,realtime=yes", "realtime"}, {"PIC16F84A,,clock=4", "unknown simulator option"},
         {"PIC16F84A,tray=0", "1 to 1000000"}, {"PIC16F84A,tray=3,tray-fail=4", "not a chip of the tray"},
         {"PIC16F84A,tray-fail=1", "not a chip of the tray"}, {"empty,tray=2", "needs a chip name"},
+        {"PIC16F84A,tray-fail=0", "1 to 1000000"}, {"PIC16F84A,clock=1234567890123456789", "1 to 255"},
+        {"PIC16F84A,seed=4294967296", "whole number"}, {"PIC16F84A,flip-after=x", "number of exchanges"},
+        {"PIC16F84A,identity=1FFFFFFFF", "32-bit"}, {"PIC16F84A,noprogram=0x", "hexadecimal"},
+        {"PIC16F84A,unplugged=1", "takes no value"}, {"PIC16F84A,slow=1001", "factor"},
+        {"PIC16F84A,slow=0.001", "factor"}, {"PIC16F84A,slow=2x", "factor"}, {"PIC16F84A,slow=1e999", "factor"},
     };
     for (const auto& [options, mentions] : cases) {
         SimConfig config;
