@@ -276,6 +276,16 @@ void Session::onOperationTick() {
         return;
     }
     if (programmer.cancelRequested.load() != 0) {
+        // A write or erase stopped half-way has already erased the calibration word: it goes
+        // back before the chain ends as cancelled.
+        if (hasCalibrationWord && (finished == Operation::Program || finished == Operation::Erase)) {
+            if (link.connected) {
+                cancelledBeforeWriteBack_ = true;
+                if (startOperation(Operation::CalibrationWrite)) return;
+                cancelledBeforeWriteBack_ = false;
+            }
+            reportCalibrationLost();
+        }
         endChain(true, false);
         lastChainCancelled = true;
         return;
@@ -320,6 +330,12 @@ void Session::onOperationTick() {
         break;
     }
     case Operation::CalibrationWrite:
+        if (cancelledBeforeWriteBack_) {
+            cancelledBeforeWriteBack_ = false;
+            endChain(true, false);
+            lastChainCancelled = true;
+            return;
+        }
         // A write-back after a failed step: the chip is whole again, the step still failed.
         if (!pendingFailure_.empty()) {
             frontend_.showMessage(pendingFailure_);
@@ -347,6 +363,7 @@ void Session::endChain(bool verifyResult, bool ok) {
     lastChainCancelled = false;
     lastChainCalibrationRefused = false;
     pendingFailure_.clear();
+    cancelledBeforeWriteBack_ = false;
     if (!verifyResult)
         frontend_.showVerifyError(verifyLineText(verifyProgramOk), verifyLineText(verifyEepromOk),
                                   verifyLineText(verifyConfigOk));

@@ -191,4 +191,5 @@ private:
     // Written by the start checks' worker like startCheck_: the ID read, -1 when none was.
     int32_t lastDeviceIdRead_ = -1;
     std::string pendingFailure_;      // reported once the calibration is written back
+    bool cancelledBeforeWriteBack_ = false;   // the chain ends as cancelled after the write-back
 };

@@ -240,6 +240,32 @@ TEST_F(SessionTest, AReadSaysWhenTheJournalCannotBeWritten) {
 // at the request: it still reads the word and bits, and nothing is written. A cancel while the
 // step's start checks run (the CLI's interrupt) gives the step up before it starts. The request
 // does not carry over: the next Program runs to its verify.
+// A cancel that reaches the write or the erase of a chip with a calibration word (nothing in
+// the front ends sends one there, but the session takes it) used to end the chain with the
+// calibration word erased and nothing said.
+TEST_F(SessionTest, ACancelAfterTheEraseStillPutsTheCalibrationBack) {
+    for (auto [button, step] : {std::pair{&Session::onProgramButton, kWrite},
+                                std::pair{&Session::onEraseButton, kErase}}) {
+        SCOPED_TRACE(step);
+        ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
+        ASSERT_NO_FATAL_FAILURE(openImage(patternImage(0x31C4)));
+        const SimChipState before = chip();
+        holdInStep(step, 3);
+        (session.get()->*button)();
+        ASSERT_TRUE(tickUntilHeld());
+        session->cancelChain();
+        recorder->release();
+        ASSERT_TRUE(runChain());
+        EXPECT_EQ(frontend.statuses(), (std::vector<std::string>{kCalRead, step, kCalWrite}));
+        EXPECT_TRUE(frontend.messages().empty());
+        EXPECT_TRUE(session->lastChainCancelled);
+        EXPECT_FALSE(session->lastChainOk);
+        EXPECT_FALSE(session->lastChainCalibrationLost);
+        EXPECT_EQ(chip().programWords[0x3FF], before.programWords[0x3FF]);
+        EXPECT_EQ(chip().configWord & 0x3000, before.configWord & 0x3000);
+    }
+}
+
 TEST_F(SessionTest, CancelDuringTheFirstStepOfProgram) {
     struct Case {
         const char* device;
