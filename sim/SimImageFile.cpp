@@ -58,7 +58,10 @@ std::string formatSimImage(const SimChipState& s) {
 bool parseSimImage(const std::string& text, SimChipState& state, std::string& error) {
     std::istringstream in(text);
     std::string line;
-    if (!std::getline(in, line) || line != std::string(kMagic) + " 1") {
+    // An image edited on another system may end its lines in CR LF, the first one included.
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!in || line != std::string(kMagic) + " 1") {
         error = "not a simulated chip image";
         return false;
     }
