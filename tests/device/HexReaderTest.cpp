@@ -37,17 +37,12 @@ TEST(HexReader, RecordsIntoImage) {
          [](MemoryImage& m) { m.programWords[8] = 0x2805; m.programWords[9] = 0x018A; }},
         {"odd address drops its low bit", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":020001003412"},
          [](MemoryImage& m) { m.programWords[0] = 0x1234; }},
-        {"words keep bits above the word width", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02000000FFFF"},
-         [](MemoryImage& m) { m.programWords[0] = 0xFFFF; }},
-        {"config word masked by 14-bit blank", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02400E00FFFF"},
-         [](MemoryImage& m) { m.configWord = 0x3FFF; }},
         {"config word masked by 12-bit blank", "data1 in2 out0 sum0 stray0 cut1 end0", {512, 0x0FFF, 0}, {":02400E00FF3F"},
          [](MemoryImage& m) { m.configWord = 0x0FFF; }},
         {"config word 2 unmasked", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02401000FFFF"},
          [](MemoryImage& m) { m.configWord2 = 0xFFFF; }},
         {"user ID nibbles, 0x2004 to 0x2006 ignored", "data1 in14 out0 sum0 stray0 cut1 end0", standard,
          {":0E400000F100020003000400AAAABBBBCCCC"}, [](MemoryImage& m) { m.userId = 0x4321; }},
-        {"EEPROM", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":024200001200"}, [](MemoryImage& m) { m.eepromBytes[0] = 0x0012; }},
         {"EEPROM keeps a high byte", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02427E00AB01"},
          [](MemoryImage& m) { m.eepromBytes[63] = 0x01AB; }},
         {"no EEPROM: ignored", "data1 in0 out2 sum0 stray0 cut1 end0", {2048, 0x3FFF, 0}, {":024200001200"}, [](MemoryImage&) {}},
@@ -55,8 +50,6 @@ TEST(HexReader, RecordsIntoImage) {
          [](MemoryImage& m) { m.programWords[15] = 0x0011; }},
         {"lowercase digits", "data2 in6 out0 sum0 stray0 cut2 end0", standard, {":04000000ab3ffe12", ":02400e00ff3f"},
          [](MemoryImage& m) { m.programWords[0] = 0x3FAB; m.programWords[1] = 0x12FE; m.configWord = 0x3FFF; }},
-        {"a non-hex character ends a field", "data1 in2 out0 sum0 stray0 cut1 end0", standard, {":02000000A5G1"},
-         [](MemoryImage& m) { m.programWords[0] = 0x00A5; }},
         {"records after the end record, bad checksums", "data1 in2 out0 sum1 stray0 cut0 end1", standard, {":00000001FF", ":0200020077330B"},
          [](MemoryImage& m) { m.programWords[1] = 0x3377; }},
         {"odd byte count: last high byte 0", "data1 in3 out0 sum1 stray0 cut0 end0", standard, {":0300000011223344"},
@@ -69,7 +62,6 @@ TEST(HexReader, RecordsIntoImage) {
          [](MemoryImage& m) { m.userId = 0xFFF4; }},
         {"other types and lines without colon", "data0 in0 out0 sum0 stray2 cut2 end0", standard, {"0200000011", ":020000031111", ":0200000511", " :020000001111"},
          [](MemoryImage&) {}},
-        {"empty data record", "data1 in0 out0 sum0 stray0 cut1 end0", standard, {":00000000"}, [](MemoryImage&) {}},
     };
     for (auto& c : cases) {
         MemoryImage image = blankImage(c.geometry);
@@ -82,7 +74,7 @@ TEST(HexReader, RecordsIntoImage) {
     }
 }
 
-TEST(HexReader, LoadClearsOnlyWhatItCanRead) {
+TEST(HexReader, LoadClearsOnlyWhatItCanReadAndBearsLongLines) {
     TempFolder folder;
     const std::string path = folder.path("in.hex");
     writeText(path, ":020000040000FA\r\n:02000000341200\r\n:0200020078560\n:00000001FF");   // no final line end
@@ -100,26 +92,13 @@ TEST(HexReader, LoadClearsOnlyWhatItCanRead) {
     expected.programWords[1] = 0x5678;
     EXPECT_TRUE(sameImage(image, expected));
 
-    // A file that cannot be opened leaves the image exactly as it was, and so does a folder.
-    for (const std::string& bad : {folder.path("missing.hex"), folder.folder}) {
-        EXPECT_FALSE(image.loadHex(bad)) << bad;
-        EXPECT_TRUE(sameImage(image, expected)) << bad;
-    }
-
-    // Reading /proc/self/mem at offset 0 opens but fails to read: a read error is a failure.
+    // Reading /proc/self/mem at offset 0 opens but fails to read: a read error is a failure. (The
+    // operations core loads into a copy, and its file tests pin files that cannot be read.)
     EXPECT_FALSE(image.loadHex("/proc/self/mem"));
 
-    // An endless source ends at the size bound, not when memory runs out.
-    EXPECT_FALSE(image.loadHex("/dev/zero", report));
-    EXPECT_EQ(reportText(report), "data0 in0 out0 sum0 stray0 cut0 end0 too large");
-}
-
-TEST(HexReader, VeryLongLinesStayHarmless) {
-    TempFolder folder;
-    const std::string path = folder.path("long.hex");
+    // Very long lines stay harmless.
     writeText(path, ":02000000AAAA" + std::string(300000, '5') + "\n:020002003412\r\n" +
                     std::string(200000, ':'));
-    MemoryImage image;
     ASSERT_TRUE(image.loadHex(path));
     EXPECT_EQ(image.programWords[0], 0xAAAA);
     EXPECT_EQ(image.programWords[1], 0x1234);

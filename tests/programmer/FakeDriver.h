@@ -6,19 +6,7 @@
 
 #include <algorithm>
 #include <functional>
-#include <string>
 #include <vector>
-
-// Upper-case hex bytes separated by single spaces, written here rather than by the trace's own
-// formatter, which the golden traces test.
-inline std::string hex(const std::vector<uint8_t>& bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (const uint8_t b : bytes)
-        out += std::string(out.empty() ? "" : " ") + digits[b >> 4] + digits[b & 0xF];
-    return out;
-}
 
 // A scripted programmer, for one thread: logs every script written and answers each read from
 // a callback (zeros by default). Faults are set per exchange index, 0 being the first script.
@@ -38,17 +26,16 @@ public:
     int removed = 0;
     int opens = 0;
     int closes = 0;
-    std::vector<int> pipeIndexes;   // index argument of every openPipe call
     int64_t failWriteAt = -1;
     int64_t failReadAt = -1;
     int64_t shortReadAt = -1;       // this exchange's answer is cut to shortLength bytes
     std::size_t shortLength = 0;
 
-    std::vector<std::string> hexScripts() const
+    std::vector<Bytes> scripts() const
     {
-        std::vector<std::string> out;
+        std::vector<Bytes> out;
         for (const Record& r : log)
-            out.push_back(hex(r.script));
+            out.push_back(r.script);
         return out;
     }
 
@@ -57,11 +44,7 @@ public:
         ++opens;
         return present && removed == 0 ? 7 : -1;
     }
-    UsbPipe* openPipe(int, int, int index) override
-    {
-        pipeIndexes.push_back(index);
-        return &pipes_[index == 1 ? 1 : 0];
-    }
+    UsbPipe* openPipe(int, int, int index) override { return &pipes_[index == 1 ? 1 : 0]; }
     int isRemoved(int) override { return removed; }
     void closeProgrammer(int) override { ++closes; }
 

@@ -13,10 +13,10 @@
 namespace {
 
 using Bytes = FakeDriver::Bytes;
-using Strings = std::vector<std::string>;
+using Scripts = std::vector<Bytes>;
 
-const std::string kEntry1 = "80 00 80 02 81 00 01 00 80 0B 80 05 80 04 80 0A";
-const std::string kExit = "80 05 80 0B 80 03";
+const Bytes kEntry1{0x80, 0x00, 0x80, 0x02, 0x81, 0x00, 0x01, 0x00, 0x80, 0x0B, 0x80, 0x05, 0x80, 0x04, 0x80, 0x0A};
+const Bytes kExit{0x80, 0x05, 0x80, 0x0B, 0x80, 0x03};
 
 std::size_t framesIn(const Bytes& script)
 {
@@ -49,51 +49,13 @@ protected:
     Programmer p;
 
     void SetUp() override { attach(p, fake); }
-    Strings scriptsOf(bool (Programmer::*operation)())
+    Scripts scriptsOf(bool (Programmer::*operation)())
     {
         fake.log.clear();
         EXPECT_TRUE((p.*operation)());
-        return fake.hexScripts();
+        return fake.scripts();
     }
 };
-
-TEST_F(ProgrammerTest, ReadAllOfA40WordDeviceReadsTwoBlocksAndDecodesBothConfigurationWords)
-{
-    p.setGeometry(40, 0x3FFF, 0);
-    std::fill(p.programWords.begin(), p.programWords.end(), 0x1111);
-    p.family = 2;
-    p.calibrationAddress = 3;
-    // 32 program words, 4 user ID locations, device ID, configuration words 1 and 2.
-    fake.answer = framesOf([](int n) { return uint16_t(n < 32 ? 0x100 + n : n == 36 ? 0x3FFF : n); });
-    const Strings scripts = scriptsOf(&Programmer::readAll);
-    ASSERT_EQ(scripts.size(), 10u);   // no EEPROM phase; word 2 has a step of its own
-    EXPECT_EQ(scripts[2].substr(0, 11), "84 04 82 06");
-    EXPECT_EQ(p.programWords[31], 0x11F);
-    EXPECT_EQ(p.programWords[32], 0x1111);
-    EXPECT_EQ(p.progressPosition.load(), 32u + 8u);
-    EXPECT_EQ(p.calibrationValue, 0x103);
-    EXPECT_EQ(p.deviceId, 0xFFFF) << "no ID answered";
-    EXPECT_EQ(p.configWord, 37);
-    EXPECT_EQ(p.configWord2, 38);
-    fake.answer = framesOf([](int) { return uint16_t{0x3FFF}; });
-    EXPECT_EQ(p.readDeviceId(), 0x3FFF) << "the probe gives the word as read";
-}
-
-// The blocks trace holds the scripts; the progress moves on block by block, the last clamped.
-TEST_F(ProgrammerTest, ProgramMethod2MovesTheProgressBlockByBlock)
-{
-    p.setGeometry(20, 0x3FFF, 0);
-    p.setMethods(1, 2, 0, 3, 0, 8, 4);
-    std::vector<uint32_t> progressAtLoad;
-    fake.answer = [&](const Bytes& script, std::size_t n) {
-        if (script[0] == 0x83 && script[1] == 0x02)
-            progressAtLoad.push_back(p.progressPosition.load());
-        return Bytes(n, 0);
-    };
-    ASSERT_TRUE(p.programAll());
-    EXPECT_EQ(progressAtLoad, (std::vector<uint32_t>{0, 8, 16}));
-    EXPECT_EQ(p.progressPosition.load(), 20u + 8u);
-}
 
 TEST_F(ProgrammerTest, ABlockSizeThatCannotBeWrittenIsRefusedBeforeAnythingIsSent)
 {
@@ -110,25 +72,19 @@ TEST_F(ProgrammerTest, ABlockSizeThatCannotBeWrittenIsRefusedBeforeAnythingIsSen
     ScriptAnswer answer;
     EXPECT_FALSE(p.exchange(writeBlockLoadScript(std::vector<uint16_t>(12, 0x3FFF)), answer));
     EXPECT_TRUE(fake.log.empty());
-    // Other methods never use blockWords; one the device does not have writes no program memory.
+    // Word-by-word writing never uses blockWords.
     p.setGeometry(2, 0x3FFF, 0);
-    for (const int32_t method : {0, 3}) {
-        p.setMethods(1, method, 0, 0, 0, 0, 1);
-        EXPECT_TRUE(p.programAll());
-        EXPECT_EQ(p.blockSizeRefused.load(), 0);
-    }
+    p.setMethods(1, 0, 0, 0, 0, 0, 1);
+    EXPECT_TRUE(p.programAll());
+    EXPECT_EQ(p.blockSizeRefused.load(), 0);
 }
 
 // A fast schedule that cannot carry the device's methods leaves the whole write to the standard
 // scripts: the same bytes as without it. One that can sends its own.
 TEST_F(ProgrammerTest, AFastScheduleTheMethodsCannotUseLeavesTheStandardScripts)
 {
+    // Word, row, EEPROM, bulk erase and chip erase times.
     const FastSchedule full{3000, 2000, 6000, 10000, 10000};
-    const auto without = [&full](uint32_t FastSchedule::*time) {
-        FastSchedule schedule = full;
-        schedule.*time = 0;
-        return schedule;
-    };
     const struct {
         const char* why;
         int32_t program, block, eepromMethod;
@@ -137,13 +93,12 @@ TEST_F(ProgrammerTest, AFastScheduleTheMethodsCannotUseLeavesTheStandardScripts)
     } cases[] = {
         {"carried", 0, 1, 0, full, false},
         {"program method -1", -1, 1, 0, full, true},
-        {"program method 3", 3, 1, 0, full, true},
         {"a row too long for one script", 2, 10, 0, full, true},
-        {"no word time", 0, 1, 0, without(&FastSchedule::wordUs), true},
-        {"no row time", 2, 4, 0, without(&FastSchedule::rowUs), true},
-        {"no bulk erase time", 1, 1, 0, without(&FastSchedule::bulkEraseUs), true},
-        {"no chip erase time", 2, 4, 0, without(&FastSchedule::chipEraseUs), true},
-        {"no EEPROM time", 0, 1, 0, without(&FastSchedule::eepromUs), true},
+        {"no word time", 0, 1, 0, {0, 2000, 6000, 10000, 10000}, true},
+        {"no row time", 2, 4, 0, {3000, 0, 6000, 10000, 10000}, true},
+        {"no bulk erase time", 1, 1, 0, {3000, 2000, 6000, 0, 10000}, true},
+        {"no chip erase time", 2, 4, 0, {3000, 2000, 6000, 10000, 0}, true},
+        {"no EEPROM time", 0, 1, 0, {3000, 2000, 0, 10000, 10000}, true},
         {"EEPROM method 2", 0, 1, 2, full, true},
     };
     p.setGeometry(16, 0x3FFF, 16);
@@ -151,30 +106,19 @@ TEST_F(ProgrammerTest, AFastScheduleTheMethodsCannotUseLeavesTheStandardScripts)
         SCOPED_TRACE(c.why);
         p.setMethods(1, c.program, c.eepromMethod, 0, 0, c.block, 1);
         p.fastSchedule.reset();
-        const Strings standard = scriptsOf(&Programmer::programAll);
+        const Scripts standard = scriptsOf(&Programmer::programAll);
         p.fastSchedule = c.schedule;
         EXPECT_EQ(scriptsOf(&Programmer::programAll) == standard, c.standard);
     }
 }
 
-TEST_F(ProgrammerTest, CancelsEndEachPhaseButKeepItsFraming)
+// The program phase's cancels are run against every simulated chip; a read's are run here.
+TEST_F(ProgrammerTest, ACancelledReadKeepsItsFramingAndWhatWasRead)
 {
-    p.setGeometry(64, 0x3FFF, 16);
-    p.configWord = 0x3F1A;
-    fake.answer = [&](const Bytes& script, std::size_t n) {
-        if (script.size() == 12 && script[0] == 0x83 && fake.log.size() >= 6)
-            p.requestCancel();
-        return Bytes(n, 0);
-    };
-    const Strings scripts = scriptsOf(&Programmer::programAll);
-    // Three words written (two scripts each) before the cancel was seen.
-    EXPECT_EQ(Strings(scripts.begin() + 7, scripts.end()), (Strings{kExit, kEntry1, kExit, kEntry1, kExit}));
-    EXPECT_EQ(p.progressPosition.load(), 3u + 8u);
-
     // A cancel made before the worker runs is kept: each phase is only entered and left.
-    const Strings framing{kEntry1, kExit, kEntry1, kExit, kEntry1, kExit};
-    EXPECT_EQ(scriptsOf(&Programmer::programAll), framing);
-    EXPECT_EQ(scriptsOf(&Programmer::readAll), framing);
+    p.setGeometry(64, 0x3FFF, 16);
+    p.requestCancel();
+    EXPECT_EQ(scriptsOf(&Programmer::readAll), (Scripts{kEntry1, kExit, kEntry1, kExit, kEntry1, kExit}));
 
     // A cancel during a read keeps what was read.
     p.cancelRequested = 0;
@@ -190,28 +134,37 @@ TEST_F(ProgrammerTest, CancelsEndEachPhaseButKeepItsFraming)
     EXPECT_EQ(p.progressPosition.load(), 16u + 8u);
 }
 
-TEST_F(ProgrammerTest, QueriesDecodeTheirAnswersAndNeedOnlyTheirData)
+TEST_F(ProgrammerTest, WindowOperationsNeedOnlyTheirDataAndReportFailedTransfers)
 {
-    // Of the 8 bytes asked for, only the decoded ones must arrive: 4, 1 and none; the device ID
-    // probe's 2 of 20.
+    // Of the 8 bytes asked for, only the decoded ones must arrive: 4 and 1.
     fake.answer = [](const Bytes& script, std::size_t) {
-        return script[1] == 0x80 ? Bytes{0x4B, 0x56, 0x4E, 0x01} : script[1] == 0x81 ? Bytes{20} : Bytes{};
+        return script[1] == 0x80 ? Bytes{0x4B, 0x56, 0x4E, 0x01} : Bytes{20};
     };
     EXPECT_EQ(p.queryIdentity(), 0x4B564E01);
     EXPECT_EQ(p.queryClock(), 20);
-    EXPECT_EQ(p.programmerClock, 20);
-    EXPECT_TRUE(p.sendControl(0x01));
     EXPECT_FALSE(p.sendControl(0x100));
     EXPECT_FALSE(p.sendControl(-1));
-    EXPECT_EQ(fake.log.size(), 3u);
-    EXPECT_EQ(fake.log[0].requested, 8u);
-    EXPECT_TRUE(p.resetOutputs());
-    fake.answer = [](const Bytes&, std::size_t) { return Bytes{0x42, 0x1C}; };
-    EXPECT_EQ(p.readDeviceId(), 0x0E21);
+    EXPECT_EQ(fake.log.size(), 2u);
     fake.answer = [](const Bytes&, std::size_t) { return Bytes{0, 0, 0}; };
     EXPECT_EQ(p.queryIdentity(), -1);
     fake.answer = [](const Bytes&, std::size_t) { return Bytes{0x42}; };
     EXPECT_EQ(p.readDeviceId(), -1);
+    fake.answer = {};
+    fake.log.clear();
+    fake.failReadAt = 1;   // the device ID probe
+    EXPECT_EQ(p.readDeviceId(), -1);
+
+    // A null pipe fails at once; without a handle the window sends nothing and reports no fault.
+    p.writePipe = nullptr;
+    fake.log.clear();
+    EXPECT_FALSE(p.readAll());
+    p.deviceHandle = -1;
+    EXPECT_TRUE(p.sendControl(0x00));
+    EXPECT_TRUE(p.resetOutputs());
+    EXPECT_EQ(p.queryIdentity(), -1);
+    EXPECT_EQ(p.queryClock(), -1);
+    EXPECT_EQ(p.programmerClock, 20);   // as last answered
+    EXPECT_TRUE(fake.log.empty());
 }
 
 // Every worker operation, with two sets of methods between them sending every kind of script,
@@ -278,46 +231,11 @@ TEST(ProgrammerFaults, ATransferFaultEndsTheOperationAndChangesNothing)
     }
 }
 
-TEST_F(ProgrammerTest, WindowOperationsReportFailedTransfers)
-{
-    fake.failReadAt = 1;   // the device ID probe
-    EXPECT_EQ(p.readDeviceId(), -1);
-    EXPECT_EQ(fake.log.size(), 2u);
-    fake.failReadAt = 2;
-    EXPECT_EQ(p.queryClock(), -1);
-    EXPECT_EQ(p.programmerClock, 16);
-    fake.failWriteAt = 3;
-    EXPECT_FALSE(p.sendControl(0x00));
-    EXPECT_EQ(p.queryIdentity(), 0);   // the link works again
-
-    // Null pipes, either of them, fail at once; without a handle the window sends nothing and
-    // reports no fault.
-    UsbPipe* const in = p.readPipe;
-    p.writePipe = nullptr;
-    fake.log.clear();
-    EXPECT_FALSE(p.readAll());
-    EXPECT_EQ(p.readDeviceId(), -1);
-    p.writePipe = in;
-    p.readPipe = nullptr;
-    EXPECT_FALSE(p.readAll());
-    p.readPipe = in;
-    p.deviceHandle = -1;
-    p.programmerClock = 8;
-    EXPECT_TRUE(p.sendControl(0x00));
-    EXPECT_TRUE(p.resetOutputs());
-    EXPECT_TRUE(p.selectSocket(18));
-    EXPECT_EQ(p.queryIdentity(), -1);
-    EXPECT_EQ(p.queryClock(), -1);
-    EXPECT_EQ(p.programmerClock, 8);
-    EXPECT_TRUE(fake.log.empty());
-}
-
 // A read that times out is a failed one; the fault table covers that. What is left is how long
 // each transfer may take: the time-out plus the waits of its own script.
 TEST_F(ProgrammerTest, EachTransferMayTakeItsTimeOutPlusItsWaits)
 {
     p.transferTimeoutMs = 50;
-    p.programmerClock = 16;
     p.setGeometry(0, 0x3FFF, 0);
     p.eraseMethod = 1;
     ASSERT_TRUE(p.eraseChip());
