@@ -35,7 +35,6 @@ public:
     const std::string devnode;
     const std::string syspath;
     UMockdevIoctlBase* handler() const { return handler_; }
-    int inFlight() const;   // submitted and not yet reaped
 
     void queueAnswer(Bytes answer);
     void queueSilence();
