@@ -62,12 +62,6 @@ void EmulatedProgrammer::forwardTo(UsbPipe* out, UsbPipe* in)
     forwardIn_ = in;
 }
 
-std::vector<EmulatedProgrammer::Bytes> EmulatedProgrammer::scripts() const
-{
-    std::lock_guard lock(mutex_);
-    return scripts_;
-}
-
 void EmulatedProgrammer::disconnect()
 {
     std::lock_guard lock(mutex_);
@@ -106,10 +100,9 @@ void EmulatedProgrammer::handle(UMockdevIoctlClient* client)
     if (disconnected_ && !reaping && request != USBDEVFS_DISCARDURB) {
         error = ENODEV;
     } else if (request == USBDEVFS_GET_CAPABILITIES) {
-        if (UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr)) {
-            store<uint32_t>(caps, 0, kCapabilities);
-            g_object_unref(caps);
-        }
+        UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr);
+        store<uint32_t>(caps, 0, kCapabilities);
+        g_object_unref(caps);
     } else if (request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM) {
         // As the kernel does: an interface another open file holds is busy.
         error = claimed_ ? EBUSY : claimError.load();
@@ -154,11 +147,8 @@ void EmulatedProgrammer::submit(UMockdevIoctlClient* client, UMockdevIoctlData* 
     // Nothing is submitted once disconnected (handle() refuses it), so the far end is there.
     if (endpoint == 0x01) {
         const uint8_t* data = urb.buffer ? urb.buffer->data : nullptr;
-        int accepted = length;
-        if (forwardOut_ != nullptr)
-            accepted = forwardOut_->write(data, static_cast<std::size_t>(length), 0);
-        else
-            scripts_.emplace_back(data, data + length);
+        // Without a simulator behind it, what is sent is taken and dropped.
+        const int accepted = forwardOut_ != nullptr ? forwardOut_->write(data, static_cast<std::size_t>(length), 0) : length;
         finish(urb, accepted < 0 ? -EPIPE : 0, std::max(accepted, 0));
         completed_.push_back(urb);
     } else {

@@ -39,7 +39,6 @@ public:
     void queueAnswer(Bytes answer);
     void queueSilence();
     void forwardTo(UsbPipe* out, UsbPipe* in);
-    std::vector<Bytes> scripts() const;   // what OUT 0x01 was sent, unless forwarded
 
     // Read by the tests on their own thread.
     std::atomic<int> claims{0};
@@ -79,7 +78,6 @@ private:
 
     mutable std::mutex mutex_;
     std::deque<Answer> answers_;
-    std::vector<Bytes> scripts_;
     UsbPipe* forwardOut_ = nullptr;
     UsbPipe* forwardIn_ = nullptr;
     bool disconnected_ = false;
