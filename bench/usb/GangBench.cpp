@@ -31,6 +31,23 @@
 
 namespace {
 
+// Polls like the front end's timer until the programmer attaches or the time is up (a device
+// plugged in after the driver started is heard of a moment later); the last status text the
+// polls gave, "" when none.
+std::string pollUntilConnected(Programmer& programmer, LinkState& link,
+                               std::chrono::milliseconds limit = std::chrono::seconds(2))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::string last;
+    while (std::chrono::steady_clock::now() < end && last != "Korvalin Connect") {
+        if (std::string text = pollConnection(programmer, link); !text.empty())
+            last = text;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return last;
+}
+
 using Clock = std::chrono::steady_clock;
 constexpr uint16_t kVendor = 0x1209;
 constexpr uint16_t kProduct = 0x4B56;

@@ -31,129 +31,59 @@ struct ParseCase {
 
 TEST(ParseArguments, AcceptsAndRefuses) {
     const ParseCase table[] = {
-        {{"-d", "PIC16F84A", "verify", "a.hex"}, true, ""},
-        {{"verify", "a.hex", "--device=PIC16F84A"}, true, ""},
         {{"--", "read", "-odd-name.hex"}, true, ""},
-        {{"blank-check", "--icsp", "-q"}, true, ""},
-        {{"erase", "--calibration", "3480"}, true, ""},
+        {{"erase", "-d", "A", "--", "-d"}, false, "unexpected argument \"-d\""},
+        {{"list", "-qd"}, false, "-d, --device needs a value"},
+        {{"erase", "--verbose=2"}, false, "--verbose takes no value"},
+        {{"erase", "--usb="}, false, "--usb needs"},
+        // The first refusal is the one reported, whichever option CLI11 looked at first.
+        {{"erase", "--lang=x", "--progress=dots"}, false, "takes"},
+        {{"erase", "--lang=EN"}, false, "--lang takes en or ja, not \"EN\""},
         {{"erase", "--calibration=34ff,3"}, true, ""},
-        {{"erase", "--calibration", "0000,1"}, false, "not \"0000,1\""},
         {{"erase", "--calibration", "3480,4"}, false, "band-gap bits 0 to 3"},
-        {{"erase", "--calibration", "3480,"}, false, "--calibration takes"},
-        {{"erase", "--calibration", "348"}, false, "--calibration takes"},
-        {{"erase", "--calibration", "0x3480"}, false, "--calibration takes"},
-        {{"usb-use", "1209:4b56", "--serial=KVN 7"}, true, ""},
-        {{"erase", "--usb=KVN-7"}, true, ""},
-        {{}, false, "no command"},
+        {{"erase", "--calibration", "3480,/"}, false, "--calibration takes"},
+        {{"erase", "--calibration=34G0"}, false, "--calibration takes"},
+        {{"flash", "a.hex"}, false, "unknown command \"flash\""},
+        {{"program", ""}, false, "needs a HEX file"},
         {{"usb-use"}, false, "usb-use needs a USB ID"},
+        {{"usb-use", "1209:4b56", "--serial="}, false, "--serial needs a serial number"},
         {{"udev-rule", "1209:4b56", "x"}, false, "unexpected argument \"x\""},
         {{"erase", "--probe"}, false, "--probe goes with usb-list only"},
-        {{"program", "a.hex", "--watch", "--serial-retlw", "7F0,2", "--no-user-id"}, true, ""},
-        {{"check-catalogue", "a.txt", "b.txt"}, false, "unexpected argument \"b.txt\""},
+        {{"udev-rule", "--group", "bench-2_x"}, true, ""},
+        {{"udev-rule", "--group", "-x"}, false, "plain group name"},
+        {{"udev-rule", "--group=abcdefghijabcdefghijabcdefghijabc"}, false, "plain group name"},
         {{"program", "a.hex", "--count", "3"}, false, "--count goes with --repeat"},
         {{"program", "a.hex", "--repeat", "--count", "0"}, false, "--count needs a number"},
-        {{"program", "a.hex", "--repeat", "--count=2x"}, false, "--count needs a number"},
-        {{"erase", "--repeat"}, false, "--repeat goes with program only"},
-        {{"verify", "a.hex", "--log", "l.csv"}, false, "--log goes with program only"},
-        {{"erase", "--serial", "1"}, false, "--serial goes with program or usb-use only"},
-        {{"program", "a.hex", "--serial", "1,0"}, false, "STEP of at least 1"},
-        {{"program", "a.hex", "--serial-retlw", "7F0"}, false, "ADDR,N"},
         {{"program", "a.hex", "--watch", "--repeat"}, false, "do not go together"},
+        {{"program", "a.hex", "--watch", "--serial-retlw", "7F0,2", "--no-user-id"}, true, ""},
+        {{"program", "a.hex", "--serial-retlw", "7F0"}, false, "ADDR,N"},
+        {{"program", "a.hex", "--serial", "1,0"}, false, "STEP of at least 1"},
+        {{"erase", "--serial", "1"}, false, "--serial goes with program or usb-use only"},
+        // A serial in the user ID that --no-user-id leaves alone: every chip without its serial.
         {{"program", "a.hex", "--serial", "1", "--no-user-id"}, false, "--serial-retlw"},
-        {{"usb-list", "--group", "plugdev"}, false, "--group goes with udev-rule only"},
-        {{"udev-rule", "--group", "Plug dev"}, false, "plain group name"},
-        {{"udev-rule", "--group", "-x"}, false, "plain group name"},
-        {{"erase", "--usb="}, false, "--usb needs"},
-        {{"flash", "a.hex"}, false, "unknown command \"flash\""},
-        {{"program"}, false, "needs a HEX file"},
-        {{"program", ""}, false, "needs a HEX file"},
-        {{"read", "a.hex", "b.hex"}, false, "unexpected argument \"b.hex\""},
-        {{"list", "extra"}, false, "unexpected argument"},
-        {{"--bogus", "list"}, false, "unknown option --bogus"},
-        {{"list", "-d"}, false, "-d, --device needs a value"},
-        {{"list", "-qd"}, false, "-d, --device needs a value"},
-        {{"-qd", "PIC16F628A", "erase"}, true, ""},
-        {{"-qdPIC16F628A", "erase", "-vv"}, true, ""},
-        {{"erase", "-d", "A", "--", "-d"}, false, "unexpected argument \"-d\""},
-        {{"read", "x.hex", "--progress", "dots"}, false, "--progress takes bar, plain or none; not \"dots\""},
-        {{"erase", "-v=2"}, false, "unknown option"},
-        {{"erase", "--verbose=2"}, false, "--verbose takes no value"},
-        {{"list", "--sim"}, false, "--sim needs a value"},
-        {{"list", "--sim="}, false, "--sim needs"},
-        {{"list", "--icsp=yes"}, false, "--icsp takes no value"},
-        {{"program", "a.hex", "--force=1"}, false, "--force takes no value"},
-        {{"program", "a.hex", "--fast=1"}, false, "--fast takes no value"},
-        {{"list", "--trace"}, false, "--trace needs a value"},
-        {{"list", "--catalogue="}, false, "--catalogue needs a file"},
-        {{"erase", "--lang=EN"}, false, "--lang takes en or ja, not \"EN\""},
-        {{"erase", "--lang"}, false, "--lang needs a value"},
-        {{"usb-use", ""}, false, "usb-use needs a USB ID"},
-        {{"udev-rule", "--group", "bench-2_x"}, true, ""},
-        {{"udev-rule", "--group=abcdefghijabcdefghijabcdefghijabc"}, false, "plain group name"},
-        {{"udev-rule", "--group="}, false, "plain group name"},
-        {{"erase", "--calibration", "3480,12"}, false, "--calibration takes"},
-        {{"erase", "--calibration", "3480,/"}, false, "--calibration takes"},
-        {{"program", "a.hex", "--serial-file="}, false, "--serial-file needs a file"},
-        {{"program", "a.hex", "--log="}, false, "--log needs a file"},
-        {{"usb-use", "1209:4b56", "--serial="}, false, "--serial needs a serial number"},
         {{"program", "a.hex", "--serial-file=n=1="}, true, ""},
-        {{"program", "a.hex", "--serial-file", "n.txt"}, true, ""},
-        {{"erase", "--calibration=34G0"}, false, "--calibration takes"},
-        {{"program", "a.hex", "--repeat", "--count=x"}, false, "--count needs a number"},
-        {{"erase", "--lang=x", "--progress=dots"}, false, "takes"},
-        {{"-h"}, true, ""},
     };
     for (const ParseCase& c : table) {
         std::string joined;
         for (const std::string& a : c.args) joined += a + " ";
         const ParseResult result = parseArguments(c.args);
         EXPECT_EQ(result.ok, c.ok) << joined << "-> " << result.error;
-        if (!c.ok) {
-            EXPECT_NE(result.error.find(c.errorPart), std::string::npos) << result.error;
-        }
+        EXPECT_NE(result.error.find(c.errorPart), std::string::npos) << joined << "-> " << result.error;
     }
 }
 
+// The options the end-to-end runs do not reach; the last of a repeated option counts.
 TEST(ParseArguments, FillsTheOptions) {
-    const ParseResult r = parseArguments({"--sim", "PIC12F629,image=x.img", "-d", "PIC12F629",
-                                          "--catalogue", "cat.txt", "--icsp", "--skip-id-check",
-                                          "--no-user-id", "--protect-off", "--trace=t.txt", "-q",
-                                          "--sim-stats", "--force", "--fast", "--lang", "en", "--calibration", "34A0,2", "program",
-                                          "blink.hex"});
+    const ParseResult r = parseArguments({"-d", "A", "--no-user-id", "--protect-off", "--calibration", "34A0,2",
+                                          "program", "a.hex", "--device=B", "--serial-retlw", "7F0,2"});
     ASSERT_TRUE(r.ok) << r.error;
-    const CliOptions& o = r.options;
-    EXPECT_EQ(o.command, CliCommand::Program);
-    EXPECT_EQ(o.file, "blink.hex");
-    EXPECT_EQ(o.device, "PIC12F629");
-    EXPECT_EQ(o.catalogue, "cat.txt");
-    EXPECT_TRUE(o.icsp);
-    EXPECT_EQ(o.skipDeviceIdCheck, 1);
-    EXPECT_EQ(o.userIdOff, 1);
-    EXPECT_EQ(o.protectOff, 1);
-    EXPECT_EQ(o.sim, "PIC12F629,image=x.img");
-    EXPECT_EQ(o.trace, "t.txt");
-    EXPECT_TRUE(o.quiet);
-    EXPECT_TRUE(o.simStats);
-    ASSERT_TRUE(o.calibration);
-    EXPECT_EQ(o.calibration->word, 0x34A0);
-    EXPECT_EQ(o.calibration->bits, 2);
-    EXPECT_TRUE(o.force);
-    EXPECT_TRUE(o.fast);
-    EXPECT_EQ(o.lang, "en");
-
-    // A repeated option: the last one counts, as in most tools.
-    EXPECT_EQ(parseArguments({"-d", "A", "erase", "--device=B"}).options.device, "B");
-
-    const ParseResult line = parseArguments({"program", "a.hex", "--repeat", "--count", "5", "--serial", "0x100,2",
-                                             "--serial-file", "n.txt", "--log=l.csv"});
-    ASSERT_TRUE(line.ok) << line.error;
-    EXPECT_EQ(line.options.count, 5);
-    EXPECT_TRUE(line.options.writeSerial);
-    EXPECT_FALSE(line.options.serialField.retlw);
-    EXPECT_EQ(line.options.serialStart, 0x100u);
-    EXPECT_EQ(line.options.serialStep, 2u);
-    EXPECT_EQ(line.options.serialFile, "n.txt");
-    EXPECT_EQ(line.options.log, "l.csv");
+    EXPECT_EQ(r.options.device, "B");
+    EXPECT_EQ(r.options.userIdOff, 1);
+    EXPECT_EQ(r.options.protectOff, 1);
+    ASSERT_TRUE(r.options.calibration);
+    EXPECT_EQ(r.options.calibration->word, 0x34A0);
+    EXPECT_EQ(r.options.calibration->bits, 2);
+    EXPECT_TRUE(r.options.writeSerial);
 
     // Without the options the remembered values apply: nothing is set.
     const ParseResult bare = parseArguments({"erase"});
@@ -162,10 +92,7 @@ TEST(ParseArguments, FillsTheOptions) {
     EXPECT_FALSE(bare.options.skipDeviceIdCheck.has_value());
     EXPECT_FALSE(bare.options.userIdOff.has_value());
     EXPECT_FALSE(bare.options.protectOff.has_value());
-    EXPECT_FALSE(bare.options.icsp);
-    EXPECT_FALSE(bare.options.fast);
     EXPECT_FALSE(bare.options.progress.has_value());
-    EXPECT_EQ(bare.options.verbosity, 0);
 }
 
 // ---- progress bar -------------------------------------------------------------------------
@@ -178,15 +105,9 @@ TEST(ProgressBar, FillsByPercentAndClamps) {
         double elapsed = -1;
     };
     const Case cases[] = {
-        {"Read", 0, 10, "Read [          ]   0%"},
         {"Read", 45, 10, "Read [####      ]  45%"},
-        {"Read", 100, 10, "Read [##########] 100%"},
         {"", 50, 4, "[##  ]  50%"},
-        {"X", 150, 4, "X [####] 100%"},
-        {"X", -3, 4, "X [    ]   0%"},
-        {"X", 99, 0, "X [ ]  99%"},
         // The time taken, and what is left at the pace so far; none to go by at 0 %.
-        {"X", 0, 4, "X [    ]   0% 0:03", 3.2},
         {"X", 25, 4, "X [#   ]  25% 0:10, 0:30 left", 10},
         {"X", 100, 4, "X [####] 100% 1:05", 65},
         {"X", 50, 4, "X [##  ]  50% 1:00:00, 1:00:00 left", 3600},
@@ -223,17 +144,12 @@ TEST(BlankCheck, FindsEveryAreaThatIsNotBlank) {
          [](Programmer& p) { p.programWords[64] = 0; }, true, ""},
         {"eeprom byte", {64, 16, false}, 0xFFFF,
          [](Programmer& p) { p.eepromBytes[3] = 0x12; }, false, "EEPROM: 1 byte(s) not FF"},
-        {"no eeprom", {64, 0, false}, 0xFFFF, [](Programmer&) {}, true, ""},
         {"user id", {64, 16, false}, 0xFFFF, [](Programmer& p) { p.userId = 0xFFF0; }, false,
          "user ID: FFF0"},
         {"code protection left behind", {64, 16, false}, 0xFFFF,
          [](Programmer& p) { p.configWord = 0x1FFF; }, false, "on the bits 2000"},
         {"unimplemented bits read 0", {64, 16, false}, 0x3F7F,
          [](Programmer& p) { p.configWord = 0x3F7F; }, true, ""},
-        {"calibration word kept", {64, 16, true}, 0xFFFF,
-         [](Programmer& p) { p.programWords[63] = 0x3480; }, true, ""},
-        {"calibration bits kept", {64, 16, true}, 0xFFFF,
-         [](Programmer& p) { p.configWord = 0x0FFF; }, true, ""},
         {"other config bits on a calibration device", {64, 16, true}, 0xFFFF,
          [](Programmer& p) { p.configWord = 0x3FBF; }, false, "on the bits 0040"},
         {"word next to the calibration word", {64, 16, true}, 0xFFFF,
@@ -291,7 +207,6 @@ TEST(Detect, MatchesMaskedIdsInFileOrderLastLineWinning) {
         {0x0562, {"TWICE"}},
         {0x1070, {"P628A"}},   // bit 4 is a revision bit under 3FE0, not under 3FF0
         {0x1080, {}},
-        {0x3FFF, {}},
     };
     // One pass over the file for every device, not one per name.
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -337,20 +252,6 @@ TEST(TerminalFrontend, WritesStatusLinesMessagesAndProgressByStyle) {
         std::string err;   // the times taken out: they are the machine's
     };
     const Case cases[] = {
-        {"no progress; a message and the verify error lines", ProgressStyle::None,
-         [](TerminalFrontend& f) {
-             f.setStatusText("Program / EEPROM Verify");
-             f.setProgress(40);
-             f.showMessage("デバイスが未実装です");
-             f.showVerifyError("OK", "NG", "OK");
-             f.setStatusText("Program Verify - NG");
-             EXPECT_TRUE(f.sawMessage("デバイスが未実装です"));
-             EXPECT_FALSE(f.sawMessage("KVNライターが未接続です"));
-             EXPECT_TRUE(f.verifyErrorShown());
-         },
-         "Program / EEPROM Verify\nVerify Error\nProgram Memorys : OK\nEEPROM Memorys : NG\n"
-         "Config Word : OK\nProgram Verify - NG\n",
-         "デバイスが未実装です\n"},
         {"a bar redrawn in place when it changes, cleared before a line", ProgressStyle::Bar,
          [](TerminalFrontend& f) {
              f.setStatusText("Read");

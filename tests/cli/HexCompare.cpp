@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // korvalin_hex_compare CATALOGUE DEVICE A.hex B.hex: loads both files into the image of that
 // catalogue device, as File Open would, and tells whether they hold the same chip contents.
-// Exit 0 same, 1 different (the first difference is printed), 2 cannot load.
+// Exit 0 same, 1 different (the area that differs is printed), 2 cannot load.
 #include "device/Catalogue.h"
 #include "device/MemoryImage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -38,21 +40,20 @@ int main(int argc, char** argv) {
     MemoryImage b;
     if (!load(lookup.record, argv[3], a) || !load(lookup.record, argv[4], b)) return 2;
 
-    // The first difference, named as a person comparing the two chips would name it.
-    auto differ = [](const char* what, uint32_t count, const auto& first, const auto& second, const char* format) {
-        for (uint32_t i = 0; i < count; ++i)
-            if (first[i] != second[i]) {
-                std::printf(format, what, i, first[i], second[i]);
-                return true;
-            }
-        return false;
+    // What differs, named as a person comparing the two chips would name it.
+    auto same = [](const std::vector<uint16_t>& x, const std::vector<uint16_t>& y, uint32_t count) {
+        return std::equal(x.begin(), x.begin() + count, y.begin());
     };
-    const uint16_t wordsA[] = {a.userId, a.configWord, a.family == 2 ? a.configWord2 : uint16_t(0)};
-    const uint16_t wordsB[] = {b.userId, b.configWord, b.family == 2 ? b.configWord2 : uint16_t(0)};
-    if (differ("program word", a.programWordCount, a.programWords, b.programWords, "%s %04X: %04X against %04X\n") ||
-        differ("EEPROM byte", a.eepromByteCount, a.eepromBytes, b.eepromBytes, "%s %04X: %02X against %02X\n") ||
-        differ("user ID, configuration word and word 2", 3, wordsA, wordsB, "%s, word %u: %04X against %04X\n"))
+    const char* differs = !same(a.programWords, b.programWords, a.programWordCount) ? "program memory"
+                          : !same(a.eepromBytes, b.eepromBytes, a.eepromByteCount) ? "EEPROM"
+                          : a.userId != b.userId                                   ? "user ID"
+                          : a.configWord != b.configWord                           ? "configuration word"
+                          : a.family == 2 && a.configWord2 != b.configWord2        ? "configuration word 2"
+                                                                                   : nullptr;
+    if (differs) {
+        std::printf("%s differs\n", differs);
         return 1;
+    }
     std::printf("same contents\n");
     return 0;
 }

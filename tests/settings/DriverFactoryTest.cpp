@@ -16,51 +16,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 
 namespace {
 
-// Sets or clears one environment variable for the life of the guard.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvGuard() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-TEST(UsbId, ParsesOnlyFourHexDigitsEachSide) {
-    const struct {
-        const char* text;
-        bool ok;
-        uint16_t vendor, product;
-    } cases[] = {
-        {"04d8:000a", true, 0x04D8, 0x000A}, {"04D8:000A", true, 0x04D8, 0x000A},
-        {"ffff:0000", true, 0xFFFF, 0x0000}, {"4d8:a", false, 0, 0},
-        {"04d8-000a", false, 0, 0},          {"04d8:000g", false, 0, 0},
-        {"", false, 0, 0},                   {"04d8:000a0", false, 0, 0},
-        {" 04d8:000a", false, 0, 0},         {"0x4d:000a", false, 0, 0},
-    };
-    for (const auto& c : cases) {
-        uint16_t vendor = 0x1111, product = 0x2222;   // left untouched on a refusal
-        EXPECT_EQ(parseUsbId(c.text, vendor, product), c.ok) << c.text;
-        EXPECT_EQ(vendor, c.ok ? c.vendor : 0x1111) << c.text;
-        EXPECT_EQ(product, c.ok ? c.product : 0x2222) << c.text;
-    }
+// Each test runs in a process of its own (ctest), so what a row sets need not be put back.
+void setOrClear(const char* name, const char* value) {
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
 }
 
 enum class Chosen { Nothing, Simulator, Usb };
@@ -92,24 +57,18 @@ TEST(DriverFactory, ChoosesFromArgumentsEnvironmentAndStore) {
         {.simEnv = "PIC16F84A", .chosen = Chosen::Simulator},
         // The environment's setup is never read when the argument gives one.
         {.sim = "empty", .simEnv = "this is no setup,,,=", .chosen = Chosen::Simulator},
-        {.sim = "PIC16F628A,clock=banana", .failure = DriverFailure::SimSetup, .said = "PIC16F628A,clock=banana"},
-        {.sim = "PIC16F628A", .trace = folderless, .failure = DriverFailure::Trace, .said = folderless},
         {.sim = "PIC16F628A", .trace = traceArg, .traceEnv = traceEnv.c_str(), .chosen = Chosen::Simulator, .traceFile = traceArg},
-        {.sim = "PIC16F628A", .traceEnv = traceEnv.c_str(), .chosen = Chosen::Simulator, .traceFile = traceEnv},
 #ifdef KORVALIN_TEST_HAVE_USB
         // KORVALIN_SIM set but empty means the real programmer; the stored ID is not even read.
         {.simEnv = "", .usbId = "04d8:000a", .vendor = "zzzz", .product = "0001", .chosen = Chosen::Usb},
         {.usbId = "04d8", .vendor = "04D8", .product = "000A", .failure = DriverFailure::BadUsbId,
          .said = "KORVALIN_USB_ID must be vvvv:pppp (four hex digits each), not \"04d8\""},
         {.vendor = "04D8", .product = "000A", .chosen = Chosen::Usb},
-        {.vendor = "04d8", .product = "000a", .chosen = Chosen::Usb},
         // Nothing chosen yet is no failure: the driver opens nothing and says what to do.
         {.chosen = Chosen::Usb, .said = "find it with `korvalin-cli usb-list`", .refused = true},
         {.vendor = "zzzz", .product = "0001", .failure = DriverFailure::BadUsbId,
          .said = "Settings/Usb/VendorId must be four hex digits, not \"zzzz\""},
         {.vendor = "04D8", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/ProductId must be four hex digits, not \"\""},
-        {.vendor = "4D8", .product = "000A", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/VendorId"},
-        {.product = "000A", .failure = DriverFailure::BadUsbId, .said = "Settings/Usb/VendorId must be four hex digits, not \"\""},
         // The trace wraps the real programmer too, and failing it leaves no half-made choice.
         {.traceEnv = traceEnv.c_str(), .usbId = "04d8:000a", .chosen = Chosen::Usb, .traceFile = traceEnv},
         {.trace = folderless, .usbId = "04d8:000a", .failure = DriverFailure::Trace,
@@ -120,10 +79,10 @@ TEST(DriverFactory, ChoosesFromArgumentsEnvironmentAndStore) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sim + " / " + (c.usbId ? c.usbId : "-") + " / " + (c.vendor ? c.vendor : "-") + " / " + c.trace);
-        EnvGuard simEnv("KORVALIN_SIM", c.simEnv);
-        EnvGuard traceEnvGuard("KORVALIN_TRACE", c.traceEnv);
-        EnvGuard usbId("KORVALIN_USB_ID", c.usbId);
-        EnvGuard pick("KORVALIN_USB", nullptr);
+        setOrClear("KORVALIN_SIM", c.simEnv);
+        setOrClear("KORVALIN_TRACE", c.traceEnv);
+        setOrClear("KORVALIN_USB_ID", c.usbId);
+        setOrClear("KORVALIN_USB", nullptr);
         QSettings store(dir.filePath("store.conf"), QSettings::IniFormat);
         store.clear();
         if (c.vendor) store.setValue("Settings/Usb/VendorId", c.vendor);
@@ -151,30 +110,7 @@ TEST(DriverFactory, ChoosesFromArgumentsEnvironmentAndStore) {
         EXPECT_EQ(QFile::exists(QString::fromStdString(c.traceFile)), !c.traceFile.empty());
         const std::string said = choice.whyNotOpen ? choice.whyNotOpen() : choice.error;
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
-        if (c.chosen == Chosen::Nothing) {
-            std::string error;
-            EXPECT_FALSE(createDriver(c.sim, c.trace, error, &store));
-            EXPECT_EQ(error, choice.error);
-        }
     }
 }
-
-#ifdef KORVALIN_TEST_HAVE_USB
-// Without a store of its own the front end reads the one named after the executable (under the
-// test's XDG_CONFIG_HOME), and a bad value there is refused naming that file.
-TEST(DriverFactory, WithoutAStoreTheExecutablesOwnIsRead) {
-    EnvGuard simEnv("KORVALIN_SIM", nullptr);
-    EnvGuard traceEnv("KORVALIN_TRACE", nullptr);
-    EnvGuard usbId("KORVALIN_USB_ID", nullptr);
-    const auto own = openSettingsStore();
-    own->setValue("Settings/Usb/VendorId", "zzzz");
-    own->sync();
-    const DriverChoice choice = chooseDriver("", "", nullptr);
-    own->remove("Settings/Usb");
-    own->sync();
-    EXPECT_EQ(choice.failure, DriverFailure::BadUsbId);
-    EXPECT_NE(choice.error.find("(in " + own->fileName().toStdString() + ")"), std::string::npos) << choice.error;
-}
-#endif
 
 }  // namespace

@@ -35,12 +35,10 @@ public:
     const std::string devnode;
     const std::string syspath;
     UMockdevIoctlBase* handler() const { return handler_; }
-    int inFlight() const;   // submitted and not yet reaped
 
     void queueAnswer(Bytes answer);
     void queueSilence();
     void forwardTo(UsbPipe* out, UsbPipe* in);
-    std::vector<Bytes> scripts() const;   // what OUT 0x01 was sent, unless forwarded
 
     // Read by the tests on their own thread.
     std::atomic<int> claims{0};
@@ -80,7 +78,6 @@ private:
 
     mutable std::mutex mutex_;
     std::deque<Answer> answers_;
-    std::vector<Bytes> scripts_;
     UsbPipe* forwardOut_ = nullptr;
     UsbPipe* forwardIn_ = nullptr;
     bool disconnected_ = false;

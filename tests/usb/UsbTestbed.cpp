@@ -11,27 +11,21 @@
 
 namespace {
 
-std::string hex2(unsigned value)
-{
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-    return text;
-}
-
 // Device, configuration, one vendor interface and its two 64-byte bulk endpoints, as the
 // kernel exposes them in sysfs "descriptors".
 std::string descriptorsHex(uint16_t vendorId, uint16_t productId, bool programmerShaped)
 {
-    std::string hex;
-    hex += "1201" "0002" "00" "00" "00" "40";            // USB 2.0, class per interface, ep0 64
-    hex += hex2(vendorId) + hex2(vendorId >> 8);
-    hex += hex2(productId) + hex2(productId >> 8);
-    hex += "0001" "00" "00" "00" "01";                   // bcdDevice 1.00, no strings, 1 config
-    hex += "0902" "2000" "01" "01" "00" "80" "32";       // 32 bytes, 1 interface, value 1, 100 mA
-    // Interface 0, 2 endpoints, vendor class (or HID, for a device that is not the programmer).
-    hex += std::string("0904" "00" "00" "02") + (programmerShaped ? "FF" : "03") + "00" "00" "00";
-    hex += "0705" "01" "02" "4000" "00";                 // bulk OUT 0x01, 64 bytes
-    hex += "0705" "81" "02" "4000" "00";                 // bulk IN 0x81, 64 bytes
+    char hex[160];
+    std::snprintf(hex, sizeof hex,
+                  "1201" "0002" "00" "00" "00" "40"       // USB 2.0, class per interface, ep0 64
+                  "%02X%02X" "%02X%02X"                   // vendor and product, low byte first
+                  "0001" "00" "00" "00" "01"              // bcdDevice 1.00, no strings, 1 config
+                  "0902" "2000" "01" "01" "00" "80" "32"  // 32 bytes, 1 interface, value 1, 100 mA
+                  // Interface 0, 2 endpoints, vendor class (or HID, for a device that is not the programmer).
+                  "0904" "00" "00" "02" "%s" "00" "00" "00"
+                  "0705" "01" "02" "4000" "00"            // bulk OUT 0x01, 64 bytes
+                  "0705" "81" "02" "4000" "00",           // bulk IN 0x81, 64 bytes
+                  vendorId & 0xFF, vendorId >> 8, productId & 0xFF, productId >> 8, programmerShaped ? "FF" : "03");
     return hex;
 }
 

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "programmer/LinkPoll.h"
-#include "programmer/Programmer.h"
 #include "tests/usb/EmulatedProgrammer.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
@@ -66,19 +63,3 @@ inline long long millisecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Polls like the front end's timer until the programmer attaches or the time is up (a device
-// plugged in after the driver started is heard of a moment later); the last status text the
-// polls gave, "" when none.
-inline std::string pollUntilConnected(Programmer& programmer, LinkState& link,
-                                      std::chrono::milliseconds limit = std::chrono::seconds(2))
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    std::string last;
-    while (std::chrono::steady_clock::now() < end && last != "Korvalin Connect") {
-        if (std::string text = pollConnection(programmer, link); !text.empty())
-            last = text;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return last;
-}
