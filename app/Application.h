@@ -22,7 +22,7 @@ public:
     explicit Application(QSettings& store);
 
     WindowPrompts prompts = WindowPrompts::standard();
-    // Null: the driver createDriver() chooses (the simulated programmer under KORVALIN_SIM).
+    // Null: the driver chooseDriver() picks (the simulated programmer under KORVALIN_SIM).
     UsbDriver* driver = nullptr;
     // Empty: beside the executable, then the installed data folder.
     std::vector<std::string> catalogueDirs;

@@ -175,10 +175,3 @@ DriverChoice chooseDriver(const std::string& simSetup, const std::string& traceP
     }
     return choice;
 }
-
-std::unique_ptr<UsbDriver> createDriver(const std::string& simSetup, const std::string& tracePath,
-                                        std::string& error, QSettings* store) {
-    DriverChoice choice = chooseDriver(simSetup, tracePath, store);
-    error = choice.error;
-    return std::move(choice.driver);
-}

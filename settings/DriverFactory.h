@@ -66,11 +66,6 @@ StoredUsbChoice readUsbChoice(QSettings& store);
 // False when the store could not be written.
 bool writeUsbChoice(QSettings& store, uint16_t vendorId, uint16_t productId, const std::string& serial);
 
-// The same, for callers that need only the driver. On failure returns null and a plain message
-// in error.
-std::unique_ptr<UsbDriver> createDriver(const std::string& simSetup, const std::string& tracePath,
-                                        std::string& error, QSettings* store = nullptr);
-
 // "vvvv:pppp", four hex digits each (either case); false for anything else.
 bool parseUsbId(std::string_view text, uint16_t& vendorId, uint16_t& productId);
 // Exactly four hex digits (either case).
