@@ -3,9 +3,6 @@
 
 #include "device/MemoryImage.h"
 #include "operations/Texts.h"
-#ifdef KORVALIN_HAVE_USB
-#include "dialogs/UsbSetupDialog.h"
-#endif
 
 #include <QAction>
 #include <QComboBox>
@@ -181,26 +178,6 @@ private slots:
         QVERIFY(ran);
         QCOMPARE(rig_.value(key), storedAfter);
     }
-
-#ifdef KORVALIN_HAVE_USB
-    // The USB setup from the window's menu lists what the bus has (in a test, whatever that is);
-    // leaving without a choice stores nothing.
-    void usbSetupLeftWithoutAChoice() {
-        rig_.seed({"PIC16F84A"});
-        bool shown = false;
-        QCOMPARE(rig_.run([&](MainWindow& window) {
-            auto ran = whenModal<UsbSetupDialog>([](UsbSetupDialog* dialog) {
-                QTest::mouseClick(dialog->findChild<QPushButton*>("refreshButton"), Qt::LeftButton);
-                QTest::mouseClick(dialog->findChild<QPushButton*>("closeButton"), Qt::LeftButton);
-            });
-            window.usbSetupAction()->trigger();
-            shown = *ran;
-        }), 0);
-        QVERIFY(shown);
-        QCOMPARE(rig_.stored().first(), QStringLiteral("PIC16F84A"));
-        QCOMPARE(rig_.value(QStringLiteral("Settings/Usb/VendorId")), QStringLiteral("absent"));
-    }
-#endif
 
     // The real executable, started as a user would start it on the simulated programmer, with its
     // store in a temporary XDG_CONFIG_HOME, and ended as a session manager does, with SIGTERM: it
