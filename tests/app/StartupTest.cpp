@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "WindowHarness.h"
 
-#include "device/MemoryImage.h"
 #include "operations/Texts.h"
 
 #include <QAction>
@@ -65,12 +64,8 @@ private slots:
         QFETCH(QStringList, messages);
         QFETCH(QStringList, after);
         const QString folderKey = QStringLiteral("Settings/Files/LastFolder");
-        Application& app = rig_.seed(remembered, folder == QLatin1String("absent") ? QList<std::pair<QString, QString>>()
-                                                                                  : QList{std::pair{folderKey, folder}});
-        MemoryImage image;
-        image.resize(1024, 0x3FFF, 64);
-        image.programWords[0] = 0x3000;
-        QVERIFY(image.saveHex(rig_.dir.filePath(QStringLiteral("in.hex")).toStdString(), true, 0x3FFF));
+        Application& app = rig_.seed(remembered, {{folderKey, folder}});
+        QVERIFY(writeHex(rig_.dir.filePath(QStringLiteral("in.hex")), 1024, 64));
         if (!file.isEmpty()) app.fileToOpen = rig_.dir.filePath(file);
         if (shown.isEmpty()) {
             app.catalogPath.clear();
@@ -159,7 +154,7 @@ private slots:
         QFETCH(QString, cancelLabel);
         QFETCH(QString, storedAfter);
         const QString key = QStringLiteral("Settings/Language");
-        rig_.seed({}, stored == QLatin1String("absent") ? QList<std::pair<QString, QString>>() : QList{std::pair{key, stored}});
+        rig_.seed({}, {{key, stored}});
         if (!environment.isEmpty()) qputenv("KORVALIN_LANG", environment);
         const bool english = cancelLabel == QStringLiteral("Cancel");
         bool ran = false;

@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "device/MemoryImage.h"
 #include "operations/Session.h"
 #include "sim/SimulatedDriver.h"
 
@@ -20,6 +21,14 @@
 // The shipped catalogue, copied beside the test executables by the build.
 inline QString shippedCatalogue() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/PicDeviceList.txt");
+}
+
+// A HEX file whose first program word is 3000, the rest blank.
+inline bool writeHex(const QString& path, uint32_t words, uint32_t eepromBytes) {
+    MemoryImage file;
+    file.resize(words, 0x3FFF, eepromBytes);
+    file.programWords[0] = 0x3000;
+    return file.saveHex(path.toStdString(), true, 0x3FFF);
 }
 
 // Runs act on the next modal dialog of type D as soon as it is showing (from inside its modal
@@ -72,13 +81,9 @@ public:
         config.chip = chip;
         sim = std::make_unique<SimulatedDriver>(config);
         WindowPrompts prompts;
-        prompts.openFile = [this](QWidget*, const QString& folder) {
+        prompts.openFile = prompts.saveFile = [this](QWidget*, const QString& folder) {
             promptFolder = folder;
-            return nextOpenPath;
-        };
-        prompts.saveFile = [this](QWidget*, const QString& folder) {
-            promptFolder = folder;
-            return nextSavePath;
+            return nextPath;
         };
         prompts.message = [this](QWidget*, const QString& text) { messages.append(text); };
         prompts.verifyError = [this](QWidget*, const QString& p, const QString& e, const QString& c) {
@@ -108,8 +113,7 @@ public:
     QStringList messages;
     QList<QStringList> verifyErrors;
     std::optional<CalibrationChoice> nextCalibration;   // the calibration prompt's answer
-    QString nextOpenPath;   // what the open and save prompts answer; empty: cancelled
-    QString nextSavePath;
+    QString nextPath;   // what the open and save prompts answer; empty: cancelled
     QString promptFolder;   // the folder the last open or save prompt started in
 
     Session& session() { return window->session(); }
@@ -147,15 +151,16 @@ struct StartupRig {
     std::unique_ptr<Application> app;
     static constexpr const char* kDeviceKeys[4] = {"PIC", "Protect", "UserID", "DeviceID"};
 
-    // A fresh store holding the device values as far as given, and the other keys, and a
-    // program not yet run on it.
+    // A fresh store holding the device values as far as given, and the other keys but those
+    // "absent", and a program not yet run on it.
     Application& seed(const QStringList& device, const QList<std::pair<QString, QString>>& others = {}) {
         app.reset();
         store = std::make_unique<QSettings>(storePath, QSettings::IniFormat);
         store->clear();
         for (qsizetype i = 0; i < device.size(); ++i)
             store->setValue(QStringLiteral("Settings/Device/") + kDeviceKeys[i], device[i]);
-        for (const auto& [key, value] : others) store->setValue(key, value);
+        for (const auto& [key, value] : others)
+            if (value != QLatin1String("absent")) store->setValue(key, value);
         store->sync();
         app = std::make_unique<Application>(*store);
         messages.clear();
