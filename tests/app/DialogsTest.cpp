@@ -4,7 +4,6 @@
 #include "dialogs/ConfigWordDialog.h"
 #include "dialogs/DialogFonts.h"
 #include "dialogs/DialogUnits.h"
-#include "dialogs/UserIdDialog.h"
 #ifdef KORVALIN_HAVE_USB
 #include "dialogs/UsbSetupDialog.h"
 #include <QTableWidget>
@@ -17,14 +16,12 @@
 
 namespace {
 
-const QString kTags628A = QStringLiteral(
-    "[CP][x][x][x][x][CPD][LVP][BOREN][MCLRE][FOSC2][PWRTEn][WDTE][FOSC1][FOSC0]");
-const QString kTags88 = kTags628A + QStringLiteral("[x][x][x][x][x][x][x][x][x][x][x][x][IESO][FCMEN]");
+const QString kTags88 = QStringLiteral("[CP][x][x][x][x][CPD][LVP][BOREN][MCLRE][FOSC2][PWRTEn][WDTE][FOSC1][FOSC0]"
+                                       "[x][x][x][x][x][x][x][x][x][x][x][x][IESO][FCMEN]");
 
 QString labelText(QDialog& dialog, const QString& name) {
     return dialog.findChild<QLabel*>(name)->text();
 }
-QString fieldText(QDialog& dialog) { return labelText(dialog, QStringLiteral("valueField")); }
 // "left": a click; "right": a click of the other button; "away": let go outside the field.
 void clickCell(QDialog& dialog, const QString& name, const QString& how = QStringLiteral("left")) {
     auto* cell = dialog.findChild<ClickableLabel*>(name);
@@ -36,269 +33,156 @@ void clickCell(QDialog& dialog, const QString& name, const QString& how = QStrin
         QTest::mouseClick(cell, how == QLatin1String("right") ? Qt::RightButton : Qt::LeftButton);
     }
 }
-QString hex4(int value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
 
 }  // namespace
 
 class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
-    void bitTags_data();
-    void bitTags();
-    void dialogUnitsFollowTheFont();
-    void configToggle_data();
-    void configToggle();
-    void configSecondPageKeepsEdits_data();
-    void configSecondPageKeepsEdits();
-    void userIdClicks_data();
-    void userIdClicks();
-    void userIdDigitsStandUnderTheirAddresses();
+    void bitTags_data() {
+        QTest::addColumn<QString>("tags");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("rest");
+        QTest::newRow("three of five") << "[A][B][C][D][E]" << 3 << QStringList{"[A]", "[B]", "[C]"} << "[D][E]";
+        QTest::newRow("fewer than asked") << "[A][]" << 4 << QStringList{"[A]", "[]", "", ""} << "";
+        QTest::newRow("text between tags joins the next") << "[A] x[B]" << 2 << QStringList{"[A]", " x[B]"} << "";
+        QTest::newRow("no closing bracket") << "[open" << 2 << QStringList{"", ""} << "[open";
+        // A full-width bracket is a different character: it must not end a tag.
+        QTest::newRow("full-width bracket inside") << QStringLiteral("[保護］全体][ﾌﾟﾛﾃｸﾄ]") << 2
+            << QStringList{QStringLiteral("[保護］全体]"), QStringLiteral("[ﾌﾟﾛﾃｸﾄ]")} << "";
+    }
+
+    void bitTags() {
+        QFETCH(QString, tags);
+        QFETCH(int, count);
+        QFETCH(QStringList, taken);
+        QFETCH(QString, rest);
+        QCOMPARE(takeBitTags(tags, count), taken);
+        QCOMPARE(tags, rest);
+    }
+
+    void dialogUnitsFollowTheFont() {
+        const QFont font = proportionalDialogFont();
+        const DialogUnits units(font);
+        const QFontMetrics metrics(font);
+        // 52 letters are 4 x 52 horizontal units; one line of text is 8 vertical units.
+        const int alphabet = metrics.horizontalAdvance(
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        QCOMPARE(units.toPixels(QRect(208, 8, 416, 16)),
+                 QRect(alphabet, metrics.height(), 2 * alphabet, 2 * metrics.height()));
+    }
+
+    void configSecondPageKeepsEdits_data() {
+        QTest::addColumn<int>("family");
+        QTest::addColumn<int>("extraNexts");   // pressed again before OK
+        QTest::newRow("family 2, OK on page 2") << 2 << 0;
+        QTest::newRow("family 2, back to page 1, OK") << 2 << 1;
+        QTest::newRow("family 1, three more, OK") << 1 << 3;
+    }
+
+    void configSecondPageKeepsEdits() {
+        QFETCH(int, family);
+        QFETCH(int, extraNexts);
+        ConfigWordDialog dialog(ConfigWordValues{"PIC16F88", 0x3FFF, 0x3FFF, kTags88, 0, family});
+        dialog.show();
+        auto* next = dialog.findChild<QPushButton*>("nextButton");
+        QVERIFY(next->isVisible());
+        clickCell(dialog, "cell13");
+        QTest::mouseClick(next, Qt::LeftButton);
+        QCOMPARE(dialog.page(), 2);
+        QCOMPARE(labelText(dialog, "name0"), QStringLiteral("[FCMEN]"));
+        QCOMPARE(labelText(dialog, "valueField"), QStringLiteral("3FFF"));
+        clickCell(dialog, "cell0");
+        clickCell(dialog, "cell1", "right");   // neither the other button nor a let-go outside clicks
+        clickCell(dialog, "cell1", "away");
+        for (int i = 0; i < extraNexts; ++i) QTest::mouseClick(next, Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.values().configWord, uint16_t(0x1FFF));
+        QCOMPARE(dialog.values().configWord2, uint16_t(0x3FFE));
+    }
+
 #ifdef KORVALIN_HAVE_USB
-    void usbSetup_data();
-    void usbSetup();
-    void usbProbeAndRefresh();
+    void usbSetup_data() {
+        QTest::addColumn<int>("remembered");   // which candidate's ID and serial are remembered; -1 none
+        QTest::addColumn<int>("connected");    // which one the window has open; -1 none
+        QTest::addColumn<bool>("accessB");     // whether this user may open the second
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<int>("candidates");   // none or two
+        QTest::addColumn<QString>("status");   // the start of the status line
+        QTest::addColumn<int>("selected");     // the row selected at start; -1 none
+        QTest::addColumn<QString>("stateB");   // the second row's state column
+        const QString hint = QStringLiteral("権限がありません。端末で実行してください: korvalin-cli udev-rule 1209:4b56");
+        QTest::newRow("nothing chosen yet") << -1 << -1 << true << false << 2
+            << "USB ID が未設定です。一覧から KVN ライターを選んでください。" << -1 << "";
+        QTest::newRow("remembered, not open") << 1 << -1 << true << false << 2 << "" << 1 << "設定済み";
+        QTest::newRow("open in the window") << 1 << 1 << true << false << 2 << "接続中: 1-3" << 1 << "使用中";
+        QTest::newRow("no permission") << 1 << -1 << false << false << 2 << hint << 1 << "設定済み";
+        QTest::newRow("held by another program") << 1 << -1 << true << true << 2
+            << "KVN ライターは他のプログラムが使用中です。" << 1 << "設定済み";
+        QTest::newRow("none plugged in") << -1 << -1 << true << false << 0
+            << "KVN ライターになりうる USB 機器が見つかりません。" << -1 << "";
+    }
+
+    // Where the window stands is told in the one status line, the remembered or open programmer is
+    // the one selected, and "use this one" hands back the selected candidate. With nothing to use,
+    // the probe answers in a candidate's state column or says why not, and a refresh shows the bus anew.
+    void usbSetup() {
+        QFETCH(int, remembered);
+        QFETCH(int, connected);
+        QFETCH(bool, accessB);
+        QFETCH(bool, busy);
+        QFETCH(int, candidates);
+        QFETCH(QString, status);
+        QFETCH(int, selected);
+        QFETCH(QString, stateB);
+        UsbSetupValues values;
+        if (candidates > 0)
+            values.candidates = {{"1-2", 0x1209, 0x4B56, "", "", "KVN-A", "", true}, {"1-3", 0x1209, 0x4B56, "", "", "KVN-B", "", accessB}};
+        if (remembered >= 0) {
+            values.vendorId = 0x1209;
+            values.productId = 0x4B56;
+            values.serial = values.candidates[remembered].serial;
+        }
+        if (connected >= 0) values.connectedPath = values.candidates[connected].path;
+        values.chosenBusy = busy;
+        UsbSetupActions actions;
+        actions.probe = [](const UsbCandidate& c) {
+            return c.serial == "KVN-A" ? UsbProbe{true, "", 0x4B56A1, 20} : UsbProbe{false, "busy", -1, -1};
+        };
+        actions.refresh = [] { UsbSetupValues none; none.listError = "no bus"; return none; };
+        UsbSetupDialog dialog(values, actions);
+        const QString shown = labelText(dialog, "statusLabel");
+        QVERIFY2(status.isEmpty() ? shown.isEmpty() : shown.startsWith(status), qPrintable(shown));
+        auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("candidateTable"));
+        QCOMPARE(table->rowCount(), candidates);
+        const QList<QTableWidgetItem*> chosenRow = table->selectedItems();
+        QCOMPARE(chosenRow.isEmpty() ? -1 : chosenRow.first()->row(), selected);
+        if (candidates > 1) QCOMPARE(table->item(1, 6)->text(), stateB);
+        auto* use = dialog.findChild<QPushButton*>(QStringLiteral("useButton"));
+        QCOMPARE(use->isEnabled(), selected >= 0);
+        if (selected >= 0) {
+            QTest::mouseClick(use, Qt::LeftButton);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QCOMPARE(dialog.chosen().serial, values.candidates[selected].serial);
+            return;
+        }
+        const QStringList answers{QStringLiteral("ID 004B56A1 / 20 MHz"), QStringLiteral("応答なし")};
+        for (int row = 0; row < candidates; ++row) {
+            table->selectRow(row);
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("probeButton")), Qt::LeftButton);
+            QCOMPARE(table->item(row, 6)->text(), answers[row]);
+        }
+        if (candidates > 0) QCOMPARE(labelText(dialog, "statusLabel"), QStringLiteral("busy"));   // why the last one failed
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("refreshButton")), Qt::LeftButton);
+        QCOMPARE(labelText(dialog, "statusLabel"), QStringLiteral("no bus"));
+        QCOMPARE(table->rowCount(), 0);
+        dialog.accept();   // Enter with nothing chosen
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
 #endif
 };
-
-void DialogsTest::bitTags_data() {
-    QTest::addColumn<QString>("tags");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QStringList>("taken");
-    QTest::addColumn<QString>("rest");
-    QTest::newRow("three of five") << "[A][B][C][D][E]" << 3 << QStringList{"[A]", "[B]", "[C]"} << "[D][E]";
-    QTest::newRow("fewer than asked") << "[A][]" << 4 << QStringList{"[A]", "[]", "", ""} << "";
-    QTest::newRow("text between tags joins the next")
-        << "[A] x[B]" << 2 << QStringList{"[A]", " x[B]"} << "";
-    QTest::newRow("no closing bracket") << "[open" << 2 << QStringList{"", ""} << "[open";
-    // A full-width bracket is a different character: it must not end a tag.
-    QTest::newRow("full-width bracket inside")
-        << QStringLiteral("[保護］全体][ﾌﾟﾛﾃｸﾄ]") << 2
-        << QStringList{QStringLiteral("[保護］全体]"), QStringLiteral("[ﾌﾟﾛﾃｸﾄ]")} << "";
-}
-
-void DialogsTest::bitTags() {
-    QFETCH(QString, tags);
-    QFETCH(int, count);
-    QFETCH(QStringList, taken);
-    QFETCH(QString, rest);
-    QCOMPARE(takeBitTags(tags, count), taken);
-    QCOMPARE(tags, rest);
-}
-
-void DialogsTest::dialogUnitsFollowTheFont() {
-    const QFont font = proportionalDialogFont();
-    const DialogUnits units(font);
-    const QFontMetrics metrics(font);
-    // 52 letters are 4 x 52 horizontal units; one line of text is 8 vertical units.
-    const int alphabet = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    QCOMPARE(units.toPixels(QRect(208, 8, 416, 16)),
-             QRect(alphabet, metrics.height(), 2 * alphabet, 2 * metrics.height()));
-}
-
-void DialogsTest::configToggle_data() {
-    QTest::addColumn<int>("start");
-    QTest::addColumn<QList<int>>("bits");
-    QTest::addColumn<QList<int>>("words");
-    QTest::newRow("0xFFFF bit 0 twice") << 0xFFFF << QList<int>{0, 0} << QList<int>{0x3FFE, 0x3FFF};
-    QTest::newRow("0x0000 set and clear") << 0x0000 << QList<int>{5, 0, 5} << QList<int>{0x0020, 0x0021, 0x0001};
-    QTest::newRow("0xC000 setting keeps high bits") << 0xC000 << QList<int>{1} << QList<int>{0xC002};
-}
-
-void DialogsTest::configToggle() {
-    QFETCH(int, start);
-    QFETCH(QList<int>, bits);
-    QFETCH(QList<int>, words);
-    ConfigWordDialog dialog(ConfigWordValues{"PIC16F628A", uint16_t(start), 0x1234, kTags628A, 0, 0});
-    dialog.show();
-    QString shown;
-    for (int bit = 13; bit >= 0; --bit) shown += labelText(dialog, QStringLiteral("cell%1").arg(bit));
-    QCOMPARE(shown, QString::number(start & 0x3FFF, 2).rightJustified(14, QLatin1Char('0')));
-    QVERIFY(dialog.findChild<QPushButton*>("nextButton")->isHidden());   // family 0: one page
-    for (int i = 0; i < bits.size(); ++i) {
-        const QString cell = QStringLiteral("cell%1").arg(bits[i]);
-        clickCell(dialog, cell);
-        QCOMPARE(fieldText(dialog), hex4(words[i]));
-        QCOMPARE(labelText(dialog, cell), QString::number((words[i] >> bits[i]) & 1));
-    }
-    dialog.accept();
-    QCOMPARE(dialog.values().configWord, uint16_t(words.last()));
-    QCOMPARE(dialog.values().configWord2, uint16_t(0x1234));   // handed back as it came
-}
-
-void DialogsTest::configSecondPageKeepsEdits_data() {
-    QTest::addColumn<int>("family");
-    QTest::addColumn<int>("extraNexts");   // pressed again before OK
-    QTest::addColumn<bool>("cancel");
-    QTest::newRow("family 2, OK on page 2") << 2 << 0 << false;
-    QTest::newRow("family 2, back to page 1, OK") << 2 << 1 << false;
-    QTest::newRow("family 1, three more, OK") << 1 << 3 << false;
-    QTest::newRow("family 2, close on page 2") << 2 << 0 << true;
-}
-
-void DialogsTest::configSecondPageKeepsEdits() {
-    QFETCH(int, family);
-    QFETCH(int, extraNexts);
-    QFETCH(bool, cancel);
-    ConfigWordDialog dialog(ConfigWordValues{"PIC16F88", 0x3FFF, 0x3FFF, kTags88, 0, family});
-    dialog.show();
-    auto* next = dialog.findChild<QPushButton*>("nextButton");
-    QVERIFY(next->isVisible());
-    clickCell(dialog, "cell13");
-    QTest::mouseClick(next, Qt::LeftButton);
-    QCOMPARE(dialog.page(), 2);
-    QCOMPARE(labelText(dialog, "name0"), QStringLiteral("[FCMEN]"));
-    QCOMPARE(fieldText(dialog), QStringLiteral("3FFF"));
-    clickCell(dialog, "cell0");
-    for (int i = 0; i < extraNexts; ++i) QTest::mouseClick(next, Qt::LeftButton);
-    if (cancel)
-        dialog.close();
-    else
-        QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
-    QCOMPARE(dialog.result(), cancel ? int(QDialog::Rejected) : int(QDialog::Accepted));
-    QCOMPARE(dialog.values().configWord, uint16_t(0x1FFF));
-    QCOMPARE(dialog.values().configWord2, uint16_t(0x3FFE));
-}
-
-void DialogsTest::userIdClicks_data() {
-    QTest::addColumn<int>("start");
-    QTest::addColumn<QString>("cell");
-    QTest::addColumn<int>("clicks");
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("0x0FFF lowest digit wraps alone") << 0x0FFF << "digit0" << 1 << "left" << 0x0FF0;
-    QTest::newRow("0xFFFF highest digit wraps") << 0xFFFF << "digit3" << 1 << "left" << 0x0FFF;
-    QTest::newRow("0x12F4 second digit wraps alone") << 0x12F4 << "digit1" << 1 << "left" << 0x1204;
-    QTest::newRow("sixteen clicks come back") << 0x0000 << "digit2" << 16 << "left" << 0x0000;
-    QTest::newRow("the other button does nothing") << 0x1234 << "digit0" << 1 << "right" << 0x1234;
-    QTest::newRow("let go outside: no click") << 0x1234 << "digit0" << 1 << "away" << 0x1234;
-}
-
-void DialogsTest::userIdClicks() {
-    QFETCH(int, start);
-    QFETCH(QString, cell);
-    QFETCH(int, clicks);
-    QFETCH(QString, how);
-    QFETCH(int, expected);
-    UserIdDialog dialog(UserIdValues{"PIC16F628A", uint16_t(start), 0});
-    for (int i = 0; i < clicks; ++i) clickCell(dialog, cell, how);
-    QCOMPARE(dialog.values().userId, uint16_t(expected));
-    QCOMPARE(fieldText(dialog), hex4(expected));
-    QCOMPARE(labelText(dialog, "digit3") + labelText(dialog, "digit2") + labelText(dialog, "digit1") +
-                 labelText(dialog, "digit0"),
-             hex4(expected));
-}
-
-void DialogsTest::userIdDigitsStandUnderTheirAddresses() {
-    UserIdDialog dialog(UserIdValues{"PIC16F628A", 0x1234, 0});
-    auto* row = dialog.findChild<QLabel*>("addressRow");
-    // Each digit is one user ID location; the row names their real addresses.
-    QCOMPARE(row->text(), QStringLiteral("2003 : 2002 : 2001 : 2000"));
-    int previous = row->geometry().left();
-    for (const char* name : {"digit3", "digit2", "digit1", "digit0"}) {
-        const QRect cell = dialog.findChild<QLabel*>(name)->geometry();
-        QVERIFY2(cell.left() > previous, name);   // left to right, not overlapping
-        QVERIFY2(cell.center().x() < row->geometry().left() + row->sizeHint().width(), name);
-        previous = cell.right();
-    }
-}
-
-#ifdef KORVALIN_HAVE_USB
-void DialogsTest::usbSetup_data() {
-    QTest::addColumn<int>("remembered");   // which candidate's ID and serial are remembered; -1 none
-    QTest::addColumn<int>("connected");    // which one the window has open; -1 none
-    QTest::addColumn<bool>("accessB");     // whether this user may open the second
-    QTest::addColumn<bool>("busy");
-    QTest::addColumn<int>("candidates");
-    QTest::addColumn<QString>("status");   // the start of the status line
-    QTest::addColumn<int>("selected");     // the row selected at start; -1 none
-    QTest::addColumn<QString>("stateB");   // the second row's state column
-    const QString hint = QStringLiteral("権限がありません。端末で実行してください: korvalin-cli udev-rule 1209:4b56");
-    QTest::newRow("nothing chosen yet") << -1 << -1 << true << false << 2
-        << "USB ID が未設定です。一覧から KVN ライターを選んでください。" << -1 << "";
-    QTest::newRow("remembered, not open") << 1 << -1 << true << false << 2 << "" << 1 << "設定済み";
-    QTest::newRow("open in the window") << 1 << 1 << true << false << 2 << "接続中: 1-3" << 1 << "使用中";
-    QTest::newRow("no permission") << 1 << -1 << false << false << 2 << hint << 1 << "設定済み";
-    QTest::newRow("held by another program") << 1 << -1 << true << true << 2
-        << "KVN ライターは他のプログラムが使用中です。" << 1 << "設定済み";
-    QTest::newRow("none plugged in") << -1 << -1 << true << false << 0
-        << "KVN ライターになりうる USB 機器が見つかりません。" << -1 << "";
-}
-
-// Where the window stands is told in the one status line, the remembered or open programmer is
-// the one selected, and "use this one" hands back the selected candidate.
-void DialogsTest::usbSetup() {
-    QFETCH(int, remembered);
-    QFETCH(int, connected);
-    QFETCH(bool, accessB);
-    QFETCH(bool, busy);
-    QFETCH(int, candidates);
-    QFETCH(QString, status);
-    QFETCH(int, selected);
-    QFETCH(QString, stateB);
-    UsbSetupValues values;
-    for (int i = 0; i < candidates; ++i) {
-        UsbCandidate c;
-        c.path = i == 0 ? "1-2" : "1-3";
-        c.vendorId = 0x1209;
-        c.productId = 0x4B56;
-        c.serial = i == 0 ? "KVN-A" : "KVN-B";
-        c.accessible = i == 0 || accessB;
-        values.candidates.push_back(c);
-    }
-    if (remembered >= 0) {
-        values.vendorId = 0x1209;
-        values.productId = 0x4B56;
-        values.serial = values.candidates[remembered].serial;
-    }
-    if (connected >= 0) values.connectedPath = values.candidates[connected].path;
-    values.chosenBusy = busy;
-    UsbSetupDialog dialog(values, {});
-    const QString shown = labelText(dialog, QStringLiteral("statusLabel"));
-    QVERIFY2(status.isEmpty() ? shown.isEmpty() : shown.startsWith(status), qPrintable(shown));
-    auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("candidateTable"));
-    QCOMPARE(table->rowCount(), candidates);
-    const QList<QTableWidgetItem*> chosenRow = table->selectedItems();
-    QCOMPARE(chosenRow.isEmpty() ? -1 : chosenRow.first()->row(), selected);
-    if (candidates > 1) QCOMPARE(table->item(1, 6)->text(), stateB);
-    auto* use = dialog.findChild<QPushButton*>(QStringLiteral("useButton"));
-    QCOMPARE(use->isEnabled(), selected >= 0);
-    if (selected < 0) return;
-    QTest::mouseClick(use, Qt::LeftButton);
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(dialog.chosen().serial, values.candidates[selected].serial);
-}
-
-// The probe answers in the candidate's state column, or says why not; a refresh shows the bus
-// anew, and with no candidate left nothing can be chosen.
-void DialogsTest::usbProbeAndRefresh() {
-    UsbSetupValues values;
-    for (const char* serial : {"KVN-A", "KVN-B"})
-        values.candidates.push_back({"1-" + std::string(serial), 0x1209, 0x4B56, "", "", serial, "", true});
-    UsbSetupActions actions;
-    actions.probe = [](const UsbCandidate& c) {
-        return c.serial == "KVN-A" ? UsbProbe{true, "", 0x4B56A1, 20} : UsbProbe{false, "busy", -1, -1};
-    };
-    actions.refresh = [] { UsbSetupValues none; none.listError = "no bus"; return none; };
-    UsbSetupDialog dialog(values, actions);
-    auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("candidateTable"));
-    auto* probe = dialog.findChild<QPushButton*>(QStringLiteral("probeButton"));
-    const QStringList answers{QStringLiteral("ID 004B56A1 / 20 MHz"), QStringLiteral("応答なし")};
-    for (int row = 0; row < 2; ++row) {
-        table->selectRow(row);
-        QVERIFY(probe->isEnabled());
-        QTest::mouseClick(probe, Qt::LeftButton);
-        QCOMPARE(table->item(row, 6)->text(), answers[row]);
-    }
-    QCOMPARE(labelText(dialog, QStringLiteral("statusLabel")), QStringLiteral("busy"));
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("refreshButton")), Qt::LeftButton);
-    QCOMPARE(labelText(dialog, QStringLiteral("statusLabel")), QStringLiteral("no bus"));
-    QCOMPARE(table->rowCount(), 0);
-    QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("useButton"))->isEnabled());
-    dialog.accept();   // Enter with nothing chosen
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-}
-#endif
 
 QTEST_MAIN(DialogsTest)
 #include "DialogsTest.moc"

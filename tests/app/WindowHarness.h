@@ -3,21 +3,14 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "device/MemoryImage.h"
 #include "operations/Session.h"
-#include "programmer/TraceDriver.h"
 #include "sim/SimulatedDriver.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -27,6 +20,14 @@
 // The shipped catalogue, copied beside the test executables by the build.
 inline QString shippedCatalogue() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/PicDeviceList.txt");
+}
+
+// A HEX file whose first program word is 3000, the rest blank.
+inline bool writeHex(const QString& path, uint32_t words, uint32_t eepromBytes) {
+    MemoryImage file;
+    file.resize(words, 0x3FFF, eepromBytes);
+    file.programWords[0] = 0x3000;
+    return file.saveHex(path.toStdString(), true, 0x3FFF);
 }
 
 // Runs act on the next modal dialog of type D as soon as it is showing (from inside its modal
@@ -69,36 +70,29 @@ std::shared_ptr<bool> whenModal(std::function<void(D*)> act) {
     return ran;
 }
 
-// A started, shown main window on the shipped catalogue, with a simulated programmer (behind
-// an exchange trace) and the prompts replaced by recorders.
+// A started, shown main window on the shipped catalogue, with a simulated programmer and the
+// prompts replaced by recorders.
 class WindowHarness {
 public:
-    // Without calibrationPrompt the window has no one to ask for a calibration word.
-    explicit WindowHarness(const std::string& device, const std::string& chip = "",
-                           SimConfig config = {}, bool calibrationPrompt = true) {
+    // Without a chip, the programmer has nothing in any position.
+    explicit WindowHarness(const std::string& device, const std::string& chip = "") {
+        SimConfig config;
         config.chip = chip;
-        auto simulated = std::make_unique<SimulatedDriver>(config);
-        sim = simulated.get();
-        driver = std::make_unique<TraceDriver>(std::move(simulated), tracePath().toStdString());
+        sim = std::make_unique<SimulatedDriver>(config);
         WindowPrompts prompts;
-        prompts.openFile = [this](QWidget*, const QString& folder) {
+        prompts.openFile = prompts.saveFile = [this](QWidget*, const QString& folder) {
             promptFolder = folder;
-            return nextOpenPath;
-        };
-        prompts.saveFile = [this](QWidget*, const QString& folder) {
-            promptFolder = folder;
-            return nextSavePath;
+            return nextPath;
         };
         prompts.message = [this](QWidget*, const QString& text) { messages.append(text); };
         prompts.verifyError = [this](QWidget*, const QString& p, const QString& e, const QString& c) {
             verifyErrors.append(QStringList{p, e, c});
         };
-        if (calibrationPrompt)
-            prompts.calibration = [this](QWidget*, const QString& text, const CalibrationChoice&) {
-                messages.append(text);
-                return nextCalibration;
-            };
-        window = std::make_unique<MainWindow>(driver.get(), prompts);
+        prompts.calibration = [this](QWidget*, const QString& text, const CalibrationChoice&) {
+            messages.append(text);
+            return nextCalibration;
+        };
+        window = std::make_unique<MainWindow>(sim.get(), prompts);
         window->session().calibrationJournal = temp.filePath(QStringLiteral("calibration.log")).toStdString();
         window->session().deviceName = device;
         window->session().catalogPath = shippedCatalogue().toStdString();
@@ -112,15 +106,13 @@ public:
     }
 
     QTemporaryDir temp;
-    SimulatedDriver* sim = nullptr;   // owned through the trace driver
-    std::unique_ptr<TraceDriver> driver;
+    std::unique_ptr<SimulatedDriver> sim;
     std::unique_ptr<MainWindow> window;
 
     QStringList messages;
     QList<QStringList> verifyErrors;
     std::optional<CalibrationChoice> nextCalibration;   // the calibration prompt's answer
-    QString nextOpenPath;   // what the open and save prompts answer; empty: cancelled
-    QString nextSavePath;
+    QString nextPath;   // what the open and save prompts answer; empty: cancelled
     QString promptFolder;   // the folder the last open or save prompt started in
 
     Session& session() { return window->session(); }
@@ -128,11 +120,7 @@ public:
     W* child(const char* name) const {
         return window->findChild<W*>(QString::fromLatin1(name));
     }
-    QString text(const char* name) const {   // a label's or button's text
-        if (auto* label = child<QLabel>(name)) return label->text();
-        auto* button = child<QAbstractButton>(name);
-        return button ? button->text() : QString();
-    }
+    QString text(const char* name) const { return child<QLabel>(name)->text(); }
     void click(const char* name) {
         if (QWidget* widget = child(name)) QTest::mouseClick(widget, Qt::LeftButton);
     }
@@ -145,13 +133,6 @@ public:
         return QTest::qWaitFor(
             [this] { return !window || !window->session().chainRunning(); }, timeoutMs);
     }
-    QStringList traceWrites() const {   // the writes of the exchange trace so far
-        QFile file(tracePath());
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-        const QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'));
-        return lines.filter(QRegularExpression(QStringLiteral("^W ")));
-    }
-    QString tracePath() const { return temp.filePath(QStringLiteral("trace.txt")); }
 };
 
 // The whole program's start-up (Application) against a store in a temporary folder, never the
@@ -161,28 +142,46 @@ struct StartupRig {
     const QString storePath = dir.filePath(QStringLiteral("KorvalinLoader.conf"));
     SimulatedDriver sim;
     QStringList messages;
+    std::unique_ptr<QSettings> store;
+    std::unique_ptr<Application> app;
     static constexpr const char* kDeviceKeys[4] = {"PIC", "Protect", "UserID", "DeviceID"};
 
-    // A fresh store holding the device values as far as given, and the other keys.
-    void seed(const QStringList& device, const QList<std::pair<QString, QString>>& others = {}) {
-        QSettings store(storePath, QSettings::IniFormat);
-        store.clear();
+    // A fresh store holding the device values as far as given, and the other keys but those
+    // "absent", and a program not yet run on it.
+    Application& seed(const QStringList& device, const QList<std::pair<QString, QString>>& others = {}) {
+        app.reset();
+        store = std::make_unique<QSettings>(storePath, QSettings::IniFormat);
+        store->clear();
         for (qsizetype i = 0; i < device.size(); ++i)
-            store.setValue(QStringLiteral("Settings/Device/") + kDeviceKeys[i], device[i]);
-        for (const auto& [key, value] : others) store.setValue(key, value);
-    }
-    // The device values as the store holds them; "absent" for a missing key.
-    QStringList stored() const {
-        QSettings store(storePath, QSettings::IniFormat);
-        QStringList values;
-        for (const char* key : kDeviceKeys)
-            values.append(store.value(QStringLiteral("Settings/Device/") + key, QStringLiteral("absent")).toString());
-        return values;
-    }
-    void prepare(Application& app) {
+            store->setValue(QStringLiteral("Settings/Device/") + kDeviceKeys[i], device[i]);
+        for (const auto& [key, value] : others)
+            if (value != QLatin1String("absent")) store->setValue(key, value);
+        store->sync();
+        app = std::make_unique<Application>(*store);
         messages.clear();
-        app.driver = &sim;
-        app.catalogPath = shippedCatalogue().toStdString();
-        app.prompts.message = [this](QWidget*, const QString& text) { messages.append(text); };
+        app->driver = &sim;
+        app->catalogPath = shippedCatalogue().toStdString();
+        app->prompts.message = [this](QWidget*, const QString& text) { messages.append(text); };
+        return *app;
+    }
+    // Runs the program; once its window shows, during looks at it, and the window is then
+    // closed unless during closed it (a failed check returns early: the window still closes).
+    int run(const std::function<void(MainWindow&)>& during) {
+        app->beforeRun = [during](MainWindow& window) {
+            QTimer::singleShot(0, &window, [&window, during] {
+                during(window);
+                if (window.isVisible()) window.reject();
+            });
+        };
+        return app->run();
+    }
+    // A value as a fresh look at the store finds it; "absent" for a missing key.
+    QString value(const QString& key) const {
+        return QSettings(storePath, QSettings::IniFormat).value(key, QStringLiteral("absent")).toString();
+    }
+    QStringList stored() const {   // the device values
+        QStringList values;
+        for (const char* key : kDeviceKeys) values.append(value(QStringLiteral("Settings/Device/") + key));
+        return values;
     }
 };
