@@ -7,8 +7,8 @@ namespace {
 // that a slip in the simulator's table shows up against them; every part's identity is checked
 // against the catalogue in tests/programmer. A part answers only once powered the way it
 // accepts (VPP before VDD always works, and a refusal does not stick), never without power or
-// with the DC-DC converter off (from the wrong position: the session's empty socket). Its memories wrap at their size, and
-// a cycle cut short corrupts its word.
+// with the DC-DC converter off (from the wrong position: the session's empty socket). Its
+// memories wrap at their size, and a cycle cut short corrupts its word.
 TEST(SimChipRules, EveryPartsEntryOrderSizesAndCutCycles) {
     const struct {
         const char* name;
