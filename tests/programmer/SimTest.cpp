@@ -105,43 +105,12 @@ protected:
     void TearDown() override { expectLeftSafe(rig.sim); }
 };
 
-// The bare erase blanks everything, the calibration word and bits too (keeping them is the
-// chains' work, below), even on a chip whose memories are protected and read as zeros.
-TEST_P(SimDevice, EraseBlanksEvenACodeProtectedChip)
-{
-    if (p.eraseMethod == 0)
-        GTEST_SKIP() << "erase does nothing on this device";
-    SimChipState state = rig.sim.chipState();
-    for (std::size_t i = 0; i < state.programWords.size(); ++i)
-        state.programWords[i] = static_cast<uint16_t>(0x0100 + i);
-    std::fill(state.eepromBytes.begin(), state.eepromBytes.end(), 0x5A);
-    state.userIds[0] = 0x0005;
-    state.configWord = static_cast<uint16_t>(state.configWord & ~rig.record.protectOffBits);
-    ASSERT_TRUE(rig.sim.setChipState(state));
-    ASSERT_TRUE(p.readAll());
-    EXPECT_EQ(p.programWords[1], 0) << "protected memory reads as zeros";
-    const bool dataProtected = rig.record.configBitTags.find("[CPD]") != std::string::npos;
-    if (p.eepromByteCount != 0) {
-        EXPECT_EQ(p.eepromBytes[0], dataProtected ? 0 : 0x5A);
-    }
-    ASSERT_TRUE(p.eraseChip());
-    const SimChipState erased = rig.sim.chipState();
-    EXPECT_EQ(erased.programWords, std::vector<uint16_t>(p.programWordCount, 0x3FFF));
-    EXPECT_EQ(erased.eepromBytes, std::vector<uint8_t>(p.eepromByteCount, 0xFF));
-    EXPECT_EQ(erased.userIds[0], 0x3FFF);
-    EXPECT_EQ(erased.configWord, rig.configMask1()) << "unprotected, calibration bits set";
-}
-
+// The bare erase of a protected chip is pinned through the session: Program writes a protected
+// file again after its verify (tests/operations).
 TEST_P(SimDevice, CancelInTheProgramPhaseWritesNoConfiguration)
 {
     rig.fillRandom(3);
     const SimChipState before = rig.sim.chipState();
-    // A cancel made before the worker runs: nothing but framing reaches the chip.
-    p.requestCancel();
-    ASSERT_TRUE(p.programAll());
-    EXPECT_EQ(rig.sim.chipState().programWords, before.programWords);
-    EXPECT_EQ(rig.sim.chipState().configWord, before.configWord);
-
     // Cancelled as the seventh script goes out.
     struct Tap : UsbPipe {
         UsbPipe* inner;
@@ -156,7 +125,6 @@ TEST_P(SimDevice, CancelInTheProgramPhaseWritesNoConfiguration)
         }
         int read(uint8_t* data, std::size_t length, int timeoutMs) override { return inner->read(data, length, timeoutMs); }
     } tap(p.writePipe, p);
-    p.cancelRequested = 0;
     p.writePipe = &tap;
     ASSERT_TRUE(p.programAll());
     p.writePipe = tap.inner;
