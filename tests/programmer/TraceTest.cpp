@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -91,14 +92,21 @@ void expectGolden(const char* file, const std::function<void(Programmer&)>& step
     EXPECT_EQ(traceOf([&](Programmer& p, FakeDriver&) { steps(p); }, replay), golden);
 }
 
+// A device of these sizes and methods (entry, program, EEPROM, family, reserved, block size,
+// erase) whose user ID is left alone.
+void withoutUserId(Programmer& p, uint32_t words, uint32_t eepromBytes, const std::array<int32_t, 7>& m)
+{
+    p.setGeometry(words, 0x3FFF, eepromBytes);
+    p.setMethods(m[0], m[1], m[2], m[3], m[4], m[5], m[6]);
+    p.writeUserId = 0;
+}
+
 TEST(GoldenTrace, EveryTraceMatchesItsFile)
 {
     expectGolden("trace-programall.txt", [](Programmer& p) {
-        p.setGeometry(2, 0x3FFF, 0);
-        p.setMethods(1, 0, 0, 0, 0, 1, 1);
+        withoutUserId(p, 2, 0, {1, 0, 0, 0, 0, 1, 1});
         p.programWords[0] = 0x0123;
         p.programWords[1] = 0x3FFF;
-        p.writeUserId = 0;
         p.configWord = 0x3F1A;
         p.programmerClock = 16;
         EXPECT_TRUE(p.programAll());
@@ -186,20 +194,16 @@ TEST(GoldenTrace, EveryTraceMatchesItsFile)
     // before the bulk erase wipes them and written back with the configuration. The erase runs
     // from configuration space; a fresh entry puts the address back at word 0.
     expectGolden("trace-program-bulk.txt", [](Programmer& p) {
-        p.setGeometry(2, 0x3FFF, 16);
-        p.setMethods(1, 1, 0, 0, 0, 1, 1);
+        withoutUserId(p, 2, 16, {1, 1, 0, 0, 0, 1, 1});
         p.programWords[0] = 0x2805;
-        p.writeUserId = 0;
         p.configWord = 0x3F50;
         EXPECT_TRUE(p.programAll());
     });
     // Configuration words 1 and 2 at clock 4 with the user ID skipped; then a family and an
     // EEPROM method the device does not have: nothing is sent for either.
     expectGolden("trace-family2.txt", [](Programmer& p) {
-        p.setGeometry(0, 0x3FFF, 1);
-        p.setMethods(1, 0, 2, 2, 0, 1, 1);
+        withoutUserId(p, 0, 1, {1, 0, 2, 2, 0, 1, 1});
         p.programmerClock = 4;
-        p.writeUserId = 0;
         p.configWord = 0x3F1A;
         p.configWord2 = 0x0003;
         EXPECT_TRUE(p.programAll());
