@@ -10,13 +10,7 @@
 #
 #   fast-bench.sh [CLI] [CATALOGUE]
 set -uo pipefail
-cli=${1:-$(dirname "$0")/../../build/default/bin/korvalin-cli}
-catalogue=${2:-$(dirname "$cli")/PicDeviceList.txt}
-work=$(mktemp -d)
-XDG_CONFIG_HOME=$work
-export XDG_CONFIG_HOME
-trap 'rm -rf "$work"' EXIT
-unset KORVALIN_SIM KORVALIN_TRACE
+source "$(dirname "$0")/bench-env.sh" "$@"
 
 # Intel HEX of WORDS random 14-bit words and BYTES random EEPROM bytes (at 0x4200).
 make_image() {

@@ -7,14 +7,8 @@
 #
 #   production-bench.sh [CLI] [CATALOGUE]
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-cli=${1:-$here/../../build/default/bin/korvalin-cli}
-catalogue=${2:-$(dirname "$cli")/PicDeviceList.txt}
+source "$(dirname "$0")/bench-env.sh" "$@"
 hex="$here/../../data/examples/blink-16f628a.hex"
-work=$(mktemp -d)
-export XDG_CONFIG_HOME="$work"
-trap 'rm -rf "$work"' EXIT
-unset KORVALIN_SIM KORVALIN_TRACE
 # The fast schedule keeps a chip near a second on the real-time model (the standard one takes
 # half a minute for this file), so that the run's own cost is not lost in the spread.
 chips=6

@@ -7,14 +7,8 @@
 #
 #   run-bench.sh [CLI] [CATALOGUE]
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-cli=${1:-$here/../../build/default/bin/korvalin-cli}
-catalogue=${2:-$(dirname "$cli")/PicDeviceList.txt}
+source "$(dirname "$0")/bench-env.sh" "$@"
 hex="$here/bench-image.hex"
-XDG_CONFIG_HOME=$(mktemp -d)
-export XDG_CONFIG_HOME
-trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
-unset KORVALIN_SIM KORVALIN_TRACE
 
 printf '%-12s %9s %12s %12s %9s\n' device exchanges bound-ms measured-ms overhead
 worst=0
