@@ -280,7 +280,6 @@ std::optional<CalibrationChoice> MainWindow::askCalibration(const std::string& t
 
 void MainWindow::setStatusText(const std::string& text) {
     ui_->statusLine->setText(qs(text));
-    emit statusTextChanged(ui_->statusLine->text());
 }
 
 void MainWindow::setControls(const ControlStates& states) {
@@ -295,7 +294,6 @@ void MainWindow::setControls(const ControlStates& states) {
         ui_->userIdField,     ui_->socketField,     ui_->testButton};
     for (QWidget* control : others)
         control->setEnabled(states.othersEnabled);
-    emit controlsChanged();
 }
 
 void MainWindow::setProgress(int percent) {

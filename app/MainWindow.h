@@ -75,11 +75,6 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-signals:
-    // For observers that follow a chain step by step (tests, accessibility tools).
-    void statusTextChanged(const QString& text);
-    void controlsChanged();
-
 private:
     void layOutControls();
     void connectControls();

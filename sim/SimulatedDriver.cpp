@@ -397,11 +397,6 @@ bool SimulatedDriver::nextTrayChip() {
     return true;
 }
 
-int SimulatedDriver::trayChip() const {
-    std::lock_guard lock(impl_->mutex);
-    return impl_->chip ? impl_->trayIndex : 0;
-}
-
 uint64_t SimulatedDriver::exchangeCount() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->exchanges;

@@ -39,7 +39,6 @@ public:
     // Takes the chip out of the position and puts the tray's next fresh chip in; false (and an
     // empty position) once every chip of the tray has had its turn, or without a tray.
     bool nextTrayChip();
-    int trayChip() const;                           // the tray's chip in the position, from 1; 0: none
     uint64_t exchangeCount() const;
     uint64_t closeCount() const;                   // how often closeProgrammer ran
     double virtualMicroseconds() const;            // modelled time spent so far
