@@ -271,21 +271,15 @@ void Session::onOperationTick() {
         // VPP with its supply on. One attempt at the safe output state; if the link is really
         // dead this fails by its time-out and changes nothing.
         if (link.connected) programmer.resetOutputs();
-        if (writeBackAfterFailure(finished, text)) return;
+        if (writeBackBeforeEnding(finished, {text, false})) return;
         endChain(true, false);
         return;
     }
     if (programmer.cancelRequested.load() != 0) {
-        // A write or erase stopped half-way has already erased the calibration word: it goes
-        // back before the chain ends as cancelled.
-        if (hasCalibrationWord && (finished == Operation::Program || finished == Operation::Erase)) {
-            if (link.connected) {
-                cancelledBeforeWriteBack_ = true;
-                if (startOperation(Operation::CalibrationWrite)) return;
-                cancelledBeforeWriteBack_ = false;
-            }
-            reportCalibrationLost();
-        }
+        // A cancelled write-back has still run to its end: the calibration operations never
+        // look at a cancel.
+        if (finished != Operation::CalibrationWrite && writeBackBeforeEnding(finished, {"", true}))
+            return;
         endChain(true, false);
         lastChainCancelled = true;
         return;
@@ -330,16 +324,17 @@ void Session::onOperationTick() {
         break;
     }
     case Operation::CalibrationWrite:
-        if (cancelledBeforeWriteBack_) {
-            cancelledBeforeWriteBack_ = false;
-            endChain(true, false);
-            lastChainCancelled = true;
-            return;
-        }
-        // A write-back after a failed step: the chip is whole again, the step still failed.
-        if (!pendingFailure_.empty()) {
-            frontend_.showMessage(pendingFailure_);
-            pendingFailure_.clear();
+        // A write-back after a failed or cancelled step: the chip is whole again, the step
+        // still failed or was cancelled.
+        if (afterWriteBack_) {
+            const AfterWriteBack after = *afterWriteBack_;
+            afterWriteBack_.reset();
+            if (after.cancelled) {
+                endChain(true, false);
+                lastChainCancelled = true;
+                return;
+            }
+            frontend_.showMessage(after.failure);
             complete = false;
         }
         break;
@@ -362,8 +357,7 @@ void Session::endChain(bool verifyResult, bool ok) {
     lastChainOk = ok;
     lastChainCancelled = false;
     lastChainCalibrationRefused = false;
-    pendingFailure_.clear();
-    cancelledBeforeWriteBack_ = false;
+    afterWriteBack_.reset();
     if (!verifyResult)
         frontend_.showVerifyError(verifyLineText(verifyProgramOk), verifyLineText(verifyEepromOk),
                                   verifyLineText(verifyConfigOk));
@@ -425,19 +419,19 @@ bool Session::acceptCalibration() {
     return true;
 }
 
-// A step that failed after the erase (or instead of the write-back) has left the chip without
-// its calibration. While the programmer is still there the calibration is written back before
-// the failure is reported; otherwise the user is told what to write.
-bool Session::writeBackAfterFailure(Operation finished, const std::string& failure) {
+// A step that failed or was cancelled after the erase (or a failed write-back) has left the
+// chip without its calibration. While the programmer is still there the calibration is written
+// back before the chain ends as after says; otherwise the user is told what to write.
+bool Session::writeBackBeforeEnding(Operation finished, const AfterWriteBack& after) {
     const bool erased = hasCalibrationWord &&
                         (finished == Operation::Program || finished == Operation::Erase ||
                          finished == Operation::CalibrationWrite);
     if (erased && finished != Operation::CalibrationWrite && link.connected) {
-        pendingFailure_ = failure;
+        afterWriteBack_ = after;
         if (startOperation(Operation::CalibrationWrite)) return true;
-        pendingFailure_.clear();
-    } else {
-        frontend_.showMessage(failure);
+        afterWriteBack_.reset();
+    } else if (!after.cancelled) {
+        frontend_.showMessage(after.failure);
     }
     if (erased) reportCalibrationLost();
     return false;
@@ -586,7 +580,7 @@ void Session::completeStart() {
         refuseStart(refusal);
         // The erase has run and its write-back cannot: the user must learn the value now.
         if (operation == Operation::CalibrationWrite) {
-            pendingFailure_.clear();
+            afterWriteBack_.reset();
             reportCalibrationLost();
         }
         if (followsStep) endChain(true, false);

@@ -164,7 +164,12 @@ private:
     bool protectionTookHold();     // after the protected configuration word was written
     bool acceptCalibration();
     bool journalCalibration(uint16_t word, uint16_t savedBits);
-    bool writeBackAfterFailure(Operation finished, const std::string& failure);
+    // How a chain ends once the calibration is written back: with this failure, or cancelled.
+    struct AfterWriteBack {
+        std::string failure;
+        bool cancelled = false;
+    };
+    bool writeBackBeforeEnding(Operation finished, const AfterWriteBack& after);
     void reportCalibrationLost();
     int calibrationBits(uint16_t saved) const;
     uint16_t savedBitsFor(int bits) const;
@@ -190,6 +195,5 @@ private:
     uint16_t protectedConfigWord2_ = 0;
     // Written by the start checks' worker like startCheck_: the ID read, -1 when none was.
     int32_t lastDeviceIdRead_ = -1;
-    std::string pendingFailure_;      // reported once the calibration is written back
-    bool cancelledBeforeWriteBack_ = false;   // the chain ends as cancelled after the write-back
+    std::optional<AfterWriteBack> afterWriteBack_;   // set while a write-back runs
 };
